@@ -1,0 +1,56 @@
+#include "app/app_delegate.h"
+
+#include "ui/installer_controller.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QMenu>
+#include <QMenuBar>
+#include <QTranslator>
+
+namespace quillmere {
+
+using namespace Qt::StringLiterals;
+
+AppDelegate::AppDelegate(Product product, QObject *parent)
+    : QObject(parent), product_(std::move(product)), mainMenu_(std::make_unique<QMenuBar>())
+{
+    QMenu *appMenu = mainMenu_->addMenu(product_.appName);
+    QAction *quit = appMenu->addAction(u"退出安装器"_s);
+    quit->setMenuRole(QAction::QuitRole);
+    quit->setShortcut(QKeySequence::Quit);
+    // Where the menu bar is not shown (outside macOS) the shortcut must still quit from the
+    // installer window.
+    quit->setShortcutContext(Qt::ApplicationShortcut);
+    connect(quit, &QAction::triggered, this, &AppDelegate::terminateRequested);
+}
+
+AppDelegate::~AppDelegate() = default;
+
+void AppDelegate::applicationDidFinishLaunching()
+{
+    controller_ = std::make_unique<InstallerController>(product_);
+    connect(controller_.get(), &InstallerController::terminateRequested, this,
+            &AppDelegate::terminateRequested);
+    QWidget *window = controller_->windowWidget();
+    window->show();
+    window->raise();
+    window->activateWindow();
+    controller_->fetchMetadata();
+}
+
+bool loadPlatformTranslations()
+{
+    auto *translator = new QTranslator(qApp);
+    if (translator->load(QLocale::system(), u"qtbase"_s, u"_"_s,
+                         QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        QCoreApplication::installTranslator(translator);
+        return true;
+    }
+    delete translator;
+    return false;
+}
+
+}  // namespace quillmere

@@ -1,0 +1,47 @@
+#pragma once
+
+#include "app/product.h"
+
+#include <QObject>
+
+#include <memory>
+
+QT_BEGIN_NAMESPACE
+class QMenuBar;
+QT_END_NAMESPACE
+
+namespace quillmere {
+
+class InstallerController;
+
+// The application shell: owns the menu bar and, once launching has finished, the one
+// controller. Lives as long as the process.
+class AppDelegate : public QObject {
+    Q_OBJECT
+public:
+    explicit AppDelegate(Product product, QObject *parent = nullptr);
+    ~AppDelegate() override;
+
+    // Creates the controller, shows its window in front, activates it and starts the
+    // release check. Called once, when the event loop has started.
+    void applicationDidFinishLaunching();
+
+    [[nodiscard]] QMenuBar *menuBar() const { return mainMenu_.get(); }
+    [[nodiscard]] InstallerController *controller() const { return controller_.get(); }
+
+Q_SIGNALS:
+    // Someone asked the application to end: the menu item, or a quitting button.
+    void terminateRequested();
+
+private:
+    Product product_;
+    // Parentless, so that it becomes the global menu bar where the platform has one.
+    std::unique_ptr<QMenuBar> mainMenu_;
+    std::unique_ptr<InstallerController> controller_;
+};
+
+// Loads Qt's own translations for the system's language, so the descriptions that the
+// network layer gives read in the user's language. Returns whether one was found.
+bool loadPlatformTranslations();
+
+}  // namespace quillmere

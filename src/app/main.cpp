@@ -1,0 +1,29 @@
+#include "app/app_delegate.h"
+#include "app/product.h"
+#include "app/trusted_authorities.h"
+#include "ui/installer_window.h"
+
+#include <QApplication>
+#include <QNetworkProxyFactory>
+#include <QTimer>
+
+int main(int argc, char *argv[])
+{
+    // The URLs are checked before anything is shown: a build with a malformed one is broken.
+    const auto product = quillmere::makeProduct(quillmere::compiledProductSettings());
+    if (!product)
+        qFatal("The compiled-in update URLs are not absolute https URLs.");
+
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(product->appName);
+    QApplication::setWindowIcon(quillmere::installerIcon());
+    quillmere::loadPlatformTranslations();
+    QNetworkProxyFactory::setUseSystemConfiguration(true);
+    quillmere::trustExtraAuthorities(quillmere::compiledExtraAuthorities());
+
+    quillmere::AppDelegate delegate(*product);
+    QObject::connect(&delegate, &quillmere::AppDelegate::terminateRequested, &app,
+                     &QCoreApplication::quit, Qt::QueuedConnection);
+    QTimer::singleShot(0, &delegate, &quillmere::AppDelegate::applicationDidFinishLaunching);
+    return app.exec();
+}

@@ -1,0 +1,35 @@
+#include "app/product.h"
+
+#include "build_config.h"
+
+namespace quillmere {
+
+using namespace Qt::StringLiterals;
+
+std::optional<QUrl> parseServerUrl(const QString &text)
+{
+    const QUrl url(text, QUrl::StrictMode);
+    // Only https: the manifest decides what gets installed with administrator rights.
+    if (!url.isValid() || url.isRelative() || url.scheme() != u"https" || url.host().isEmpty())
+        return std::nullopt;
+    return url;
+}
+
+std::optional<Product> makeProduct(const ProductSettings &settings)
+{
+    const auto metadata = parseServerUrl(settings.metadataURL);
+    const auto base = parseServerUrl(settings.downloadBase);
+    if (!metadata || !base)
+        return std::nullopt;
+    const QString appName = QString::fromUtf16(productAppName);
+    return Product{*metadata, *base, appName, settings.bundleId,
+                   settings.installFolder + u"/"_s + appName + u".app"_s};
+}
+
+ProductSettings compiledProductSettings()
+{
+    return {QString::fromUtf8(build::metadataUrl), QString::fromUtf8(build::downloadBase),
+            QString::fromUtf8(build::bundleId), QString::fromUtf8(build::installDir)};
+}
+
+}  // namespace quillmere

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QString>
+#include <QUrl>
+
+#include <optional>
+
+namespace quillmere {
+
+// The product constants: built once at start-up and read-only afterwards.
+// main() builds the compiled-in one; tests build their own (a local server, a temporary folder).
+struct Product {
+    QUrl metadataURL;    // the manifest, in the same folder as downloadBase
+    QUrl downloadBase;   // an https folder URL ending in "/updates/"
+    QString appName;     // "Quillmere Desktop"
+    QString bundleId;    // the identifier the downloaded application must carry
+    QString installPath; // installFolder + "/" + appName + ".app"
+};
+
+inline constexpr char16_t productAppName[] = u"Quillmere Desktop";
+
+// The texts a product is made from, as configured at build time.
+struct ProductSettings {
+    QString metadataURL;
+    QString downloadBase;
+    QString bundleId;
+    QString installFolder;
+};
+
+// Parses an absolute https URL with a host; absent for anything else.
+[[nodiscard]] std::optional<QUrl> parseServerUrl(const QString &text);
+
+// Builds the product; absent when either URL text does not parse.
+[[nodiscard]] std::optional<Product> makeProduct(const ProductSettings &settings);
+
+// The settings compiled into this build.
+[[nodiscard]] ProductSettings compiledProductSettings();
+
+}  // namespace quillmere

@@ -1,0 +1,85 @@
+#pragma once
+
+#include "app/product.h"
+#include "release/release.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+#include <memory>
+#include <optional>
+
+QT_BEGIN_NAMESPACE
+class QLabel;
+class QNetworkAccessManager;
+class QNetworkReply;
+class QProgressBar;
+class QPushButton;
+QT_END_NAMESPACE
+
+namespace quillmere {
+
+class InstallerWindow;
+class Spinner;
+
+// Drives the installer: owns the window and its controls, the release on offer and the
+// download's objects, and two flags. State lives in these fields, not in a state value;
+// each method says which of them it changes. Main thread only.
+class InstallerController : public QObject {
+    Q_OBJECT
+public:
+    // Builds the window and its controls; the window is not shown.
+    explicit InstallerController(Product product, QObject *parent = nullptr);
+    ~InstallerController() override;
+
+    [[nodiscard]] QWidget *windowWidget() const;
+    [[nodiscard]] const Product &product() const { return product_; }
+    [[nodiscard]] const std::optional<Release> &currentRelease() const { return release; }
+    [[nodiscard]] bool working() const { return isWorking; }
+    [[nodiscard]] bool hasFinished() const { return finished; }
+
+public Q_SLOTS:
+    // The primary button. Ignored while busy; starts the release check when no release is
+    // held, otherwise the download of the held release (which stays held).
+    void primaryAction();
+    // The cancel button: cancels the running download, if any, then asks to quit. No alert.
+    void cancel();
+    // The primary button once installation is complete: asks to quit.
+    void closeWindow();
+
+    // The one failure path: ends the busy state, turns the button into "重试", shows the
+    // message in the window and in a modal alert, and returns once the alert is dismissed.
+    // Leaves the progress bar, the release and the download's objects as they are.
+    void showFailure(const QString &message);
+
+Q_SIGNALS:
+    // The controller wants the process to end (the application connects this to quit).
+    void terminateRequested();
+
+    // The release check: asks the server for the manifest and offers install, update or
+    // reinstall. Returns at once; the outcome arrives later on the main thread.
+    void fetchMetadata();
+
+private:
+    // Starts the download of `offered` (a copy; the held release is not changed).
+    void beginInstall(const Release &offered);
+
+    Product product_;
+
+    std::unique_ptr<InstallerWindow> window;
+    QLabel *statusLabel;
+    QLabel *detailLabel;
+    QProgressBar *progress;
+    QPushButton *actionButton;
+    Spinner *spinner;
+
+    std::optional<Release> release;        // from the last successful release check; never cleared
+    QNetworkAccessManager *session = nullptr; // the most recent download's session
+    QPointer<QNetworkReply> downloadTask;    // the most recent download
+    std::optional<QString> downloadedFile;   // where the most recent download was placed
+    bool isWorking = false;                  // a check, download or installation is under way
+    bool finished = false;                   // installation has completed
+};
+
+}  // namespace quillmere

@@ -1,0 +1,246 @@
+#include "ui/installer_window.h"
+
+#include "ui/spinner.h"
+
+#include <QEvent>
+#include <QIcon>
+#include <QLabel>
+#include <QLayout>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QShortcut>
+#include <QWidgetItem>
+
+#include <array>
+#include <memory>
+
+namespace quillmere {
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+constexpr QSize contentSize{520, 330};
+constexpr int margin = 24;
+constexpr int iconTop = 28;
+constexpr int iconSide = 56;
+constexpr int titleGap = 16;
+constexpr int statusGap = 22;
+constexpr int detailGap = 8;
+constexpr int progressGap = 14;
+constexpr int progressHeight = 8;
+constexpr int spinnerGap = 10;
+constexpr int bottomMargin = 20;
+constexpr int cancelWidth = 90;
+constexpr int actionWidth = 120;
+constexpr int buttonGap = 10;
+
+// Text colours of secondary and tertiary labels: the theme's text colour at reduced
+// opacity, so they follow light and dark themes as the platform's label colours do.
+constexpr qreal secondaryOpacity = 0.50;
+constexpr qreal tertiaryOpacity = 0.26;
+
+// Places the eight views exactly where the window's fixed constraints put them: margins,
+// gaps and fixed sizes are constants; labels, spinner and buttons keep their natural
+// heights. A long title stops `margin` before the right edge; a detail text of several
+// lines pushes the bar and spinner down while the buttons stay anchored to the bottom.
+class InstallerLayout final : public QLayout {
+public:
+    enum Role { Icon, Title, Status, Detail, Progress, Spin, Action, Cancel, RoleCount };
+
+    InstallerLayout(QWidget *parent, const std::array<QWidget *, RoleCount> &views)
+        : QLayout(parent)
+    {
+        setContentsMargins(0, 0, 0, 0);
+        setSizeConstraint(QLayout::SetNoConstraint);
+        for (std::size_t i = 0; i < views.size(); ++i)
+            items_[i] = std::make_unique<QWidgetItem>(views[i]);
+    }
+
+    void addItem(QLayoutItem *item) override { delete item; } // the set of views is fixed
+    int count() const override { return RoleCount; }
+    QLayoutItem *itemAt(int index) const override
+    {
+        return index >= 0 && index < RoleCount ? items_[std::size_t(index)].get() : nullptr;
+    }
+    QLayoutItem *takeAt(int) override { return nullptr; }
+    QSize sizeHint() const override { return contentSize; }
+    QSize minimumSize() const override { return contentSize; }
+
+    void setGeometry(const QRect &rect) override
+    {
+        QLayout::setGeometry(rect);
+        const int left = rect.left() + margin;
+        const int right = rect.right() + 1 - margin;
+        const int fullWidth = right - left;
+        auto place = [this](Role role, int x, int y, int w, int h) {
+            view(role)->setGeometry(x, y, w, h);
+        };
+        // Hidden views still take their natural size: showing them must move nothing.
+        auto natural = [this](Role role) { return view(role)->sizeHint(); };
+
+        const int iconY = rect.top() + iconTop;
+        place(Icon, left, iconY, iconSide, iconSide);
+
+        const int titleX = left + iconSide + titleGap;
+        const QSize title = natural(Title);
+        place(Title, titleX, iconY + (iconSide - title.height()) / 2,
+              qMax(0, qMin(title.width(), right - titleX)), title.height());
+
+        const int statusY = iconY + iconSide + statusGap;
+        const int statusHeight = natural(Status).height();
+        place(Status, left, statusY, fullWidth, statusHeight);
+
+        const int detailY = statusY + statusHeight + detailGap;
+        int detailHeight = view(Detail)->heightForWidth(fullWidth);
+        if (detailHeight < 0)
+            detailHeight = natural(Detail).height();
+        place(Detail, left, detailY, fullWidth, detailHeight);
+
+        const int detailBottom = detailY + detailHeight;
+        place(Progress, left, detailBottom + progressGap, fullWidth, progressHeight);
+        const QSize spin = natural(Spin);
+        place(Spin, left, detailBottom + spinnerGap, spin.width(), spin.height());
+
+        const int cancelHeight = natural(Cancel).height();
+        const int cancelX = right - cancelWidth;
+        const int cancelY = rect.bottom() + 1 - bottomMargin - cancelHeight;
+        place(Cancel, cancelX, cancelY, cancelWidth, cancelHeight);
+        const int actionHeight = natural(Action).height();
+        place(Action, cancelX - buttonGap - actionWidth,
+              cancelY + (cancelHeight - actionHeight) / 2, actionWidth, actionHeight);
+    }
+
+private:
+    QWidget *view(Role role) const { return items_[role]->widget(); }
+
+    std::array<std::unique_ptr<QWidgetItem>, RoleCount> items_;
+};
+
+QFont systemFont(int pixelSize, QFont::Weight weight = QFont::Normal)
+{
+    // Sizes are in the platform's points, which are logical pixels on screen; a pixel size
+    // keeps the layout the same whatever DPI the desktop reports.
+    QFont font;
+    font.setPixelSize(pixelSize);
+    font.setWeight(weight);
+    return font;
+}
+
+QPushButton *makeButton(const QString &title, int width, QWidget *parent)
+{
+    auto *button = new QPushButton(title, parent);
+    // As on the platform, buttons take no keyboard focus: Return and Escape reach them
+    // through the window's shortcuts, whatever is focused.
+    button->setFocusPolicy(Qt::NoFocus);
+    button->setFixedWidth(width);
+    return button;
+}
+
+}  // namespace
+
+QIcon installerIcon()
+{
+    return QIcon(u":/icons/installer_icon.png"_s);
+}
+
+InstallerWindow::InstallerWindow(const QString &appName, QWidget *parent)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint
+                          | Qt::WindowCloseButtonHint)
+{
+    setWindowTitle(u"安装 "_s + appName);
+    setWindowIcon(installerIcon());
+    setFixedSize(contentSize);
+
+    iconView_ = new QLabel(this);
+    iconView_->setObjectName(u"iconView"_s);
+    iconView_->setAlignment(Qt::AlignCenter);
+    const QIcon icon = installerIcon();
+    if (!icon.isNull())
+        iconView_->setPixmap(icon.pixmap(QSize(iconSide, iconSide)));
+
+    titleLabel_ = new QLabel(appName, this);
+    titleLabel_->setObjectName(u"titleLabel"_s);
+    titleLabel_->setFont(systemFont(20, QFont::DemiBold));
+
+    statusLabel_ = new QLabel(u"准备中…"_s, this);
+    statusLabel_->setObjectName(u"statusLabel"_s);
+    statusLabel_->setFont(systemFont(13));
+
+    detailLabel_ = new QLabel(this);
+    detailLabel_->setObjectName(u"detailLabel"_s);
+    detailLabel_->setFont(systemFont(12));
+    detailLabel_->setWordWrap(true);
+    detailLabel_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    detailLabel_->setText(u"安装完成后会自动打开。旧版本会被移到废纸篓。"_s);
+
+    for (QLabel *label : {titleLabel_, statusLabel_, detailLabel_})
+        label->setTextFormat(Qt::PlainText); // texts from the manifest are never markup
+
+    progress_ = new QProgressBar(this);
+    progress_->setObjectName(u"progress"_s);
+    progress_->setRange(0, 100);
+    progress_->setValue(0);
+    progress_->setTextVisible(false);
+    progress_->hide();
+
+    spinner_ = new Spinner(this);
+    spinner_->setObjectName(u"spinner"_s);
+
+    actionButton_ = makeButton(u"安装"_s, actionWidth, this);
+    actionButton_->setObjectName(u"actionButton"_s);
+    actionButton_->setDefault(true);
+
+    cancelButton_ = makeButton(u"取消"_s, cancelWidth, this);
+    cancelButton_->setObjectName(u"cancelButton"_s);
+
+    applyLabelColours();
+
+    // Created in drawing order: the spinner, created after the bar, draws over its left end.
+    new InstallerLayout(this, {iconView_, titleLabel_, statusLabel_, detailLabel_, progress_,
+                               spinner_, actionButton_, cancelButton_});
+
+    for (QKeySequence key : {QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter)}) {
+        auto *shortcut = new QShortcut(key, this);
+        connect(shortcut, &QShortcut::activated, this, [this] {
+            if (actionButton_->isEnabled())
+                actionButton_->click();
+        });
+    }
+    auto *escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(escape, &QShortcut::activated, cancelButton_, &QPushButton::click);
+}
+
+void InstallerWindow::centreOnScreen()
+{
+    if (const QScreen *screen = this->screen()) {
+        QRect frame = frameGeometry();
+        frame.moveCenter(screen->availableGeometry().center());
+        move(frame.topLeft());
+    }
+}
+
+void InstallerWindow::changeEvent(QEvent *event)
+{
+    if (event->type() == QEvent::PaletteChange || event->type() == QEvent::ApplicationPaletteChange
+        || event->type() == QEvent::StyleChange)
+        applyLabelColours();
+    QWidget::changeEvent(event);
+}
+
+void InstallerWindow::applyLabelColours()
+{
+    const QColor text = palette().color(QPalette::WindowText);
+    auto tint = [&text](QLabel *label, qreal opacity) {
+        QColor colour = text;
+        colour.setAlphaF(float(opacity));
+        QPalette labelPalette = label->palette();
+        labelPalette.setColor(QPalette::WindowText, colour);
+        label->setPalette(labelPalette);
+    };
+    tint(statusLabel_, secondaryOpacity);
+    tint(detailLabel_, tertiaryOpacity);
+}
+
+}  // namespace quillmere

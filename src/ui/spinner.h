@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QBasicTimer>
+#include <QWidget>
+
+namespace quillmere {
+
+// A small indeterminate busy indicator. Qt has none, so this one draws twelve fading
+// spokes. Like the platform's small spinner it is invisible unless animating.
+class Spinner : public QWidget {
+    Q_OBJECT
+public:
+    explicit Spinner(QWidget *parent = nullptr);
+
+    void startAnimation(); // shows the spinner and starts turning it
+    void stopAnimation();  // stops and hides it
+    [[nodiscard]] bool isAnimating() const { return timer_.isActive(); }
+
+    QSize sizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void timerEvent(QTimerEvent *event) override;
+
+private:
+    QBasicTimer timer_;
+    int step_ = 0;
+};
+
+}  // namespace quillmere
