@@ -18,12 +18,11 @@ AppDelegate::AppDelegate(Product product, QObject *parent)
     : QObject(parent), product_(std::move(product)), mainMenu_(std::make_unique<QMenuBar>())
 {
     QMenu *appMenu = mainMenu_->addMenu(product_.appName);
-    QAction *quit = appMenu->addAction(u"退出安装器"_s);
+    QAction *quit = quitAction_ = appMenu->addAction(u"退出安装器"_s);
     quit->setMenuRole(QAction::QuitRole);
-    quit->setShortcut(QKeySequence::Quit);
-    // Where the menu bar is not shown (outside macOS) the shortcut must still quit from the
-    // installer window.
-    quit->setShortcutContext(Qt::ApplicationShortcut);
+    // Qt's CTRL is Command on macOS, so this is Command-Q there and Ctrl+Q elsewhere (the
+    // standard Quit binding is empty on some Linux desktops).
+    quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     connect(quit, &QAction::triggered, this, &AppDelegate::terminateRequested);
 }
 
@@ -35,6 +34,9 @@ void AppDelegate::applicationDidFinishLaunching()
     connect(controller_.get(), &InstallerController::terminateRequested, this,
             &AppDelegate::terminateRequested);
     QWidget *window = controller_->windowWidget();
+    // Where the menu bar is not shown (outside macOS) its shortcut only works through a
+    // visible widget that carries the action.
+    window->addAction(quitAction_);
     window->show();
     window->raise();
     window->activateWindow();

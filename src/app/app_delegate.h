@@ -7,6 +7,7 @@
 #include <memory>
 
 QT_BEGIN_NAMESPACE
+class QAction;
 class QMenuBar;
 QT_END_NAMESPACE
 
@@ -37,6 +38,7 @@ private:
     Product product_;
     // Parentless, so that it becomes the global menu bar where the platform has one.
     std::unique_ptr<QMenuBar> mainMenu_;
+    QAction *quitAction_; // owned by the menu
     std::unique_ptr<InstallerController> controller_;
 };
 

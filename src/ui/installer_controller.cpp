@@ -5,6 +5,7 @@
 
 #include <QLabel>
 #include <QMessageBox>
+#include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QProgressBar>
 #include <QPushButton>
@@ -16,6 +17,7 @@ using namespace Qt::StringLiterals;
 InstallerController::InstallerController(Product product, QObject *parent)
     : QObject(parent),
       product_(std::move(product)),
+      sharedSession_(new QNetworkAccessManager(this)),
       window(std::make_unique<InstallerWindow>(product_.appName))
 {
     statusLabel = window->statusLabel();

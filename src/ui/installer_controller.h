@@ -7,6 +7,7 @@
 #include <QPointer>
 #include <QString>
 
+#include <chrono>
 #include <memory>
 #include <optional>
 
@@ -39,6 +40,9 @@ public:
     [[nodiscard]] bool working() const { return isWorking; }
     [[nodiscard]] bool hasFinished() const { return finished; }
 
+    // The longest wait for further data from the server (60 seconds); tests shorten it.
+    void setNetworkTimeout(std::chrono::milliseconds timeout) { networkTimeout_ = timeout; }
+
 public Q_SLOTS:
     // The primary button. Ignored while busy; starts the release check when no release is
     // held, otherwise the download of the held release (which stays held).
@@ -62,10 +66,16 @@ Q_SIGNALS:
     void fetchMetadata();
 
 private:
+    // The second half of the release check, on the main thread once the answer is in.
+    void finishMetadata(QNetworkReply *reply, bool timedOut);
+
     // Starts the download of `offered` (a copy; the held release is not changed).
     void beginInstall(const Release &offered);
 
     Product product_;
+    std::chrono::milliseconds networkTimeout_{std::chrono::seconds(60)};
+    // One long-lived session for the manifest; each download makes its own.
+    QNetworkAccessManager *sharedSession_;
 
     std::unique_ptr<InstallerWindow> window;
     QLabel *statusLabel;

@@ -1,0 +1,13 @@
+#pragma once
+
+#include "app/product.h"
+
+#include <QUrl>
+
+namespace quillmere::test {
+
+// A product whose server is `base` (a folder URL ending in "/updates/") and whose install
+// folder is `installFolder`.
+[[nodiscard]] Product productFor(const QUrl &base, const QString &installFolder);
+
+}  // namespace quillmere::test

@@ -1,0 +1,30 @@
+# Shared by ./run and ./test: installs the Debian packages the build needs (only those
+# missing) and configures a build folder. Sourced, not run.
+
+# Debian packages every build needs.
+QUILLMERE_BUILD_PACKAGES=(
+  cmake ninja-build g++ pkg-config
+  qt6-base-dev qt6-translations-l10n libicu-dev libplist-dev
+)
+
+# ensure_packages PACKAGE...: installs whichever of the packages is not installed yet.
+ensure_packages() {
+  local missing=() pkg
+  for pkg in "$@"; do
+    dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed' \
+      || missing+=("$pkg")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  echo "Installing: ${missing[*]}"
+  local sudo=()
+  [ "$(id -u)" -eq 0 ] || sudo=(sudo)
+  "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -q \
+    && "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
+}
+
+# configure_build DIR [CMAKE ARGS...]: configures DIR with Ninja (again when it exists).
+configure_build() {
+  local dir=$1
+  shift
+  cmake -S "$QUILLMERE_ROOT" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+}
