@@ -57,13 +57,13 @@ public Q_SLOTS:
     // Leaves the progress bar, the release and the download's objects as they are.
     void showFailure(const QString &message);
 
-Q_SIGNALS:
-    // The controller wants the process to end (the application connects this to quit).
-    void terminateRequested();
-
     // The release check: asks the server for the manifest and offers install, update or
     // reinstall. Returns at once; the outcome arrives later on the main thread.
     void fetchMetadata();
+
+Q_SIGNALS:
+    // The controller wants the process to end (the application connects this to quit).
+    void terminateRequested();
 
 private:
     // The second half of the release check, on the main thread once the answer is in.
