@@ -1,0 +1,15 @@
+#pragma once
+
+#include <QString>
+
+#include <optional>
+
+namespace quillmere {
+
+// The value of a top-level key of the property list file at plistPath, as text and not yet
+// trimmed; absent when the file cannot be read or parsed, or holds no such key with a text,
+// number or boolean value. Implemented once per platform.
+[[nodiscard]] std::optional<QString> readPlistValue(const QString &plistPath,
+                                                    const QString &key);
+
+}  // namespace quillmere

@@ -1,0 +1,81 @@
+#include "release/manifest.h"
+
+#include <gtest/gtest.h>
+
+using namespace Qt::StringLiterals;
+
+namespace quillmere {
+namespace {
+
+const QUrl base(u"https://updates.quillmere.example/updates/"_s);
+const QString zip = u"Quillmere-Desktop-1.4.2-arm64-mac.zip"_s;
+const QString zipEntry = u"  - url: "_s + zip + u"\n    sha512: 9fQx1Z2c+Lw/Ab3dEe==\n    size: 157286400\n"_s;
+const QString dmgEntry = u"  - url: Quillmere-Desktop-1.4.2-arm64.dmg\n    sha512: Kp0aBcD4+/eF9g==\n    size: 161480704\n"_s;
+
+TEST(Manifest, FirstOccurrenceWinsWhateverTheLineBreaks)
+{
+    const Release zipFirst{u"1.4.2"_s, QUrl(base.toString() + zip), zip, 157286400, u"9fQx1Z2c+Lw/Ab3dEe=="_s};
+    const Release dmgFirst{zipFirst.version, zipFirst.zipURL, zip, 161480704, u"Kp0aBcD4+/eF9g=="_s};
+    for (const QString &lineBreak : {u"\n"_s, u"\r\n"_s, u"\r"_s, u"\u0085"_s, u"\u2028"_s, u"\u2029"_s, u"\v"_s, u"\f"_s}) {
+        const auto manifest = [&](const QString &entries) {
+            QString text = u"version: 1.4.2\nfiles:\n"_s + entries + u"path: "_s + zip
+                + u"\nsha512: 9fQx1Z2c+Lw/Ab3dEe==\nreleaseDate: '2026-03-01T08:00:00.000Z'\n"_s;
+            return text.replace(u'\n', lineBreak);
+        };
+        EXPECT_EQ(parseRelease(manifest(zipEntry + dmgEntry), base), zipFirst) << int(lineBreak.back().unicode());
+        EXPECT_EQ(parseRelease(manifest(dmgEntry + zipEntry), base), dmgFirst) << int(lineBreak.back().unicode());
+    }
+}
+
+TEST(Manifest, Fields)
+{
+    const QString v = u"version: 1\n- url: a.zip\n"_s;
+    const std::pair<QString, std::string> rows[] = { // found as "version zip size sha512", "-" if absent
+        {u"\n \n"_s, "none"},
+        {u" version: 1\n- url: a.zip"_s, "none"},
+        {u"version: 1\n- url: A.ZIP\n- url: a b.zip"_s, "none"},
+        {u"version:\nfiles:\n- url:\n  a.zip.blockmap"_s, "files: a.zip - -"},
+        {u"version: '2.0.0' \t\n- url: a.zip"_s, "'2.0.0' a.zip - -"},
+        {v + u"  size: 00042"_s, "1 a.zip 42 -"},
+        {v + u"  size: 12.5"_s, "1 a.zip 12 -"},
+        {v + u"  size: 9223372036854775807"_s, "1 a.zip 9223372036854775807 -"},
+        {v + u"  size: 9223372036854775808"_s, "1 a.zip - -"},
+        {v + u"  size: \u0664\u0662"_s, "1 a.zip - -"},
+        {v + u"size: 5"_s, "1 a.zip - -"},
+        {v + u"\nsize: 5"_s, "1 a.zip 5 -"},
+        {v + u"  size: -5\n  size: 7"_s, "1 a.zip 7 -"},
+        {v + u"sha512: 'AB=='\nsha512: CD/+=="_s, "1 a.zip - CD/+=="},
+        {v + u"sha512: 'AB=='\n  sha512: \"CD==\""_s, "1 a.zip - -"},
+    };
+    for (const auto &[text, want] : rows) {
+        const std::optional<Release> r = parseRelease(text, base);
+        const QString got = !r ? u"none"_s : r->version + u' ' + r->zipName + u' '
+                + (r->sizeBytes ? QString::number(*r->sizeBytes) : u"-"_s) + u' ' + r->sha512Base64.value_or(u"-"_s);
+        EXPECT_EQ(got.toStdString(), want) << text.toStdString();
+    }
+}
+
+TEST(Manifest, ZipNameIsOnePathComponentUnderTheBase)
+{
+    const std::pair<QString, std::string> rows[] = {
+        {u"a#b.zip"_s, "a%23b.zip"}, {u"50%.zip"_s, "50%25.zip"}, {u"x?y.zip"_s, "x%3Fy.zip"},
+        {u"\u00FC.zip"_s, "%C3%BC.zip"}, {u"https://evil/x.zip"_s, "https://evil/x.zip"},
+    };
+    for (const QUrl &folder : {base, QUrl(u"https://updates.quillmere.example/updates"_s)})
+        for (const auto &[name, path] : rows)
+            EXPECT_EQ(parseRelease(u"version: 1\n- url: "_s + name, folder)->zipURL.toString(QUrl::FullyEncoded).toStdString(),
+                      "https://updates.quillmere.example/updates/" + path);
+}
+
+TEST(Manifest, PathologicalBlankLinesEndTheSearchInsteadOfFreezing)
+{
+    // Without a limit this size search backtracks for minutes; it gives up and the size is absent.
+    const QString text = u"version: 1\n- url: a.zip\n"_s + QString(200000, u'\n') + u"x"_s;
+    const std::optional<Release> r = parseRelease(text, base);
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->zipName, u"a.zip"_s);
+    EXPECT_FALSE(r->sizeBytes);
+}
+
+}  // namespace
+}  // namespace quillmere
