@@ -1,5 +1,7 @@
 // Brings up one headless application for all tests. Widget tests need a QApplication, and
 // listing the tests (also done by CTest) must work without a display.
+#include "support/test_server.h"
+
 #include <QApplication>
 
 #include <gtest/gtest.h>
@@ -9,6 +11,7 @@ int main(int argc, char *argv[])
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    quillmere::test::trustTestAuthority();
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
