@@ -43,16 +43,14 @@ void AppDelegate::applicationDidFinishLaunching()
     controller_->fetchMetadata();
 }
 
-bool loadPlatformTranslations()
+QTranslator *loadPlatformTranslations(const QLocale &locale)
 {
-    auto *translator = new QTranslator(qApp);
-    if (translator->load(QLocale::system(), u"qtbase"_s, u"_"_s,
-                         QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
-        QCoreApplication::installTranslator(translator);
-        return true;
-    }
-    delete translator;
-    return false;
+    auto translator = std::make_unique<QTranslator>(qApp);
+    if (!translator->load(locale, u"qtbase"_s, u"_"_s,
+                          QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        return nullptr;
+    QCoreApplication::installTranslator(translator.get());
+    return translator.release();
 }
 
 }  // namespace quillmere

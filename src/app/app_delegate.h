@@ -8,7 +8,9 @@
 
 QT_BEGIN_NAMESPACE
 class QAction;
+class QLocale;
 class QMenuBar;
+class QTranslator;
 QT_END_NAMESPACE
 
 namespace quillmere {
@@ -42,8 +44,9 @@ private:
     std::unique_ptr<InstallerController> controller_;
 };
 
-// Loads Qt's own translations for the system's language, so the descriptions that the
-// network layer gives read in the user's language. Returns whether one was found.
-bool loadPlatformTranslations();
+// Installs Qt's own translations for `locale`, so the descriptions that the network layer
+// gives read in the user's language. Returns the installed translator (owned by the
+// application), or null when Qt has none for that language.
+QTranslator *loadPlatformTranslations(const QLocale &locale);
 
 }  // namespace quillmere

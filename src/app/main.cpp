@@ -4,6 +4,7 @@
 #include "ui/installer_window.h"
 
 #include <QApplication>
+#include <QLocale>
 #include <QNetworkProxyFactory>
 #include <QTimer>
 
@@ -17,7 +18,7 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     QApplication::setApplicationName(product->appName);
     QApplication::setWindowIcon(quillmere::installerIcon());
-    quillmere::loadPlatformTranslations();
+    quillmere::loadPlatformTranslations(QLocale::system());
     QNetworkProxyFactory::setUseSystemConfiguration(true);
     quillmere::trustExtraAuthorities(quillmere::compiledExtraAuthorities());
 

@@ -136,6 +136,11 @@ struct GeometryCase {
     QString detail;
 };
 
+void PrintTo(const GeometryCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
 class InstallerWindowGeometry : public ::testing::TestWithParam<GeometryCase> {};
 
 TEST_P(InstallerWindowGeometry, ViewsSitWhereTheConstraintsPutThem)
