@@ -1,12 +1,13 @@
-# Certificates for the in-process HTTPS test server. They are made in the build tree with the
-# openssl tool, so no private key ever lives in the source tree.
+# Certificates for our local HTTPS servers: the tests' in-process server and the update
+# server that ./run starts. They are made in the build tree with the openssl tool, so no
+# private key ever lives in the source tree.
 #
 # Included from tests/CMakeLists.txt, this file declares the interface library
 # `quillmere-test-certificates`: linking it makes sure the files exist before the tests are
 # built and passes their paths as compile definitions. Run as a script (cmake -P) it makes the
 # files, or makes them again when one is missing or expires within a day.
 #
-# Made files, all in <build>/tests/test-certificates:
+# Made files, all in DIR (<build>/tests/test-certificates for the tests):
 #   ca.pem                     test CA (CA:TRUE), trusted by the test process
 #   server.pem, server.key     for IP 127.0.0.1 and DNS localhost, issued by ca.pem
 #   untrusted-ca.pem           a second CA that nothing trusts
