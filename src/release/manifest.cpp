@@ -1,5 +1,7 @@
 #include "release/manifest.h"
 
+#include "release/text.h"
+
 #include <unicode/uregex.h>
 
 #include <cstdint>
@@ -50,7 +52,7 @@ std::optional<QString> firstCapture(const char16_t *pattern, const QString &text
     const std::int32_t end = uregex_end(re.get(), 1, &status);
     if (U_FAILURE(status) || start < 0 || end < start) // -1: the group took no part
         return std::nullopt;
-    return text.mid(start, end - start).trimmed();
+    return trimmedText(text.mid(start, end - start));
 }
 
 // `\d` matched any script's decimal digits; only ASCII ones that fit an int64 make a size.
