@@ -19,7 +19,11 @@ AppDelegate::AppDelegate(Product product, QObject *parent)
 {
     QMenu *appMenu = mainMenu_->addMenu(product_.appName);
     QAction *quit = quitAction_ = appMenu->addAction(u"退出安装器"_s);
+    // QuitRole puts the item where macOS users look for it, with Command-Q; the translator
+    // keeps its title (Qt would put its own there). Installed after Qt's own translations,
+    // so it is asked first.
     quit->setMenuRole(QAction::QuitRole);
+    QCoreApplication::installTranslator(new QuitItemTranslator(this));
     // Qt's CTRL is Command on macOS, so this is Command-Q there and Ctrl+Q elsewhere (the
     // standard Quit binding is empty on some Linux desktops).
     quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
@@ -41,6 +45,15 @@ void AppDelegate::applicationDidFinishLaunching()
     window->raise();
     window->activateWindow();
     controller_->fetchMetadata();
+}
+
+QString QuitItemTranslator::translate(const char *context, const char *sourceText,
+                                     const char *, int) const
+{
+    const QByteArrayView where(context);
+    if ((where == "MAC_APPLICATION_MENU" || where == "QMenuBar") && QByteArrayView(sourceText) == "Quit %1")
+        return u"退出安装器"_s;
+    return {};
 }
 
 QTranslator *loadPlatformTranslations(const QLocale &locale)

@@ -1,8 +1,9 @@
 #pragma once
 
-#include "app/product.h"
+#include "system/product.h"
 
 #include <QObject>
+#include <QTranslator>
 
 #include <memory>
 
@@ -10,7 +11,6 @@ QT_BEGIN_NAMESPACE
 class QAction;
 class QLocale;
 class QMenuBar;
-class QTranslator;
 QT_END_NAMESPACE
 
 namespace quillmere {
@@ -42,6 +42,17 @@ private:
     std::unique_ptr<QMenuBar> mainMenu_;
     QAction *quitAction_; // owned by the menu
     std::unique_ptr<InstallerController> controller_;
+};
+
+// On macOS Qt moves the QuitRole item into the application menu and titles it with its own
+// "Quit %1" text; this answers that text with the item's own title, so the menu reads
+// "退出安装器" there too. Elsewhere it is never asked.
+class QuitItemTranslator : public QTranslator {
+public:
+    using QTranslator::QTranslator;
+    [[nodiscard]] QString translate(const char *context, const char *sourceText,
+                                    const char *disambiguation, int n) const override;
+    [[nodiscard]] bool isEmpty() const override { return false; }
 };
 
 // Installs Qt's own translations for `locale`, so the descriptions that the network layer

@@ -1,6 +1,7 @@
 #include "app/app_delegate.h"
-#include "app/product.h"
+#include "app/build_settings.h"
 #include "app/trusted_authorities.h"
+#include "system/product.h"
 #include "ui/installer_window.h"
 
 #include <QApplication>
@@ -8,14 +9,18 @@
 #include <QNetworkProxyFactory>
 #include <QTimer>
 
-int main(int argc, char *argv[])
+int main(int, char *argv[])
 {
     // The URLs are checked before anything is shown: a build with a malformed one is broken.
     const auto product = quillmere::makeProduct(quillmere::compiledProductSettings());
     if (!product)
         qFatal("The compiled-in update URLs are not absolute https URLs.");
 
-    QApplication app(argc, argv);
+    // The installer reads no command line, so Qt gets none either: it would otherwise act on
+    // -platform, -style, -stylesheet and the like. Qt keeps a reference to the count.
+    int qtArgc = 1;
+    char *qtArgv[] = {argv[0], nullptr};
+    QApplication app(qtArgc, qtArgv);
     QApplication::setApplicationName(product->appName);
     QApplication::setWindowIcon(quillmere::installerIcon());
     quillmere::loadPlatformTranslations(QLocale::system());

@@ -1,7 +1,5 @@
 #include "app/trusted_authorities.h"
 
-#include "build_config.h"
-
 #include <QSslCertificate>
 #include <QSslConfiguration>
 
@@ -21,11 +19,6 @@ qsizetype trustExtraAuthorities(const QByteArray &pem)
     config.setCaCertificates(roots + extra);
     QSslConfiguration::setDefaultConfiguration(config);
     return extra.size();
-}
-
-QByteArray compiledExtraAuthorities()
-{
-    return QByteArray(build::extraCaPem).trimmed();
 }
 
 }  // namespace quillmere

@@ -9,7 +9,4 @@ namespace quillmere {
 // text that holds no certificate adds none and changes nothing.
 qsizetype trustExtraAuthorities(const QByteArray &pem);
 
-// The PEM text compiled into this build (empty in a default build).
-[[nodiscard]] QByteArray compiledExtraAuthorities();
-
 }  // namespace quillmere

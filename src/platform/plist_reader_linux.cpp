@@ -1,6 +1,6 @@
 #include "platform/plist_reader.h"
 
-#include "release/text.h"
+#include "system/text.h"
 
 #include <QByteArray>
 #include <QFile>

@@ -1,7 +1,7 @@
 #include "platform/plist_reader.h"
 
 #include "platform/tool_commands.h"
-#include "release/command_runner.h"
+#include "system/command_runner.h"
 
 namespace quillmere {
 

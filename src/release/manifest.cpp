@@ -1,6 +1,6 @@
 #include "release/manifest.h"
 
-#include "release/text.h"
+#include "system/text.h"
 
 #include <unicode/uregex.h>
 

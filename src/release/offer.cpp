@@ -1,7 +1,5 @@
 #include "release/offer.h"
 
-#include <QCoreApplication>
-
 namespace quillmere {
 
 using namespace Qt::StringLiterals;
@@ -34,18 +32,6 @@ QString sizeSuffix(std::optional<std::int64_t> sizeBytes)
     return u" · "_s + QString::number(roundedMebibytes(*sizeBytes)) + u" MB"_s;
 }
 
-bool isHttpStatusError(QNetworkReply::NetworkError error)
-{
-    // Qt groups its errors by hundreds: 2xx are content errors (403, 404, 409, 410...),
-    // 4xx server errors (500, 501, 503...). Both come from a status line that arrived.
-    // ProtocolFailure and the connection and proxy errors mean no usable answer.
-    const int code = int(error);
-    return (code >= QNetworkReply::ContentAccessDenied && code <= QNetworkReply::UnknownContentError
-            && error != QNetworkReply::ContentReSendError)
-        || (code >= QNetworkReply::InternalServerError && code <= QNetworkReply::UnknownServerError)
-        || error == QNetworkReply::ProtocolInvalidOperationError; // 400 Bad Request
-}
-
 QString checkFailureMessage(const QString &description)
 {
     return u"无法获取版本信息："_s + description;
@@ -54,11 +40,6 @@ QString checkFailureMessage(const QString &description)
 QString manifestFormatMessage()
 {
     return u"版本信息格式不正确，请稍后重试。"_s;
-}
-
-QString timeoutDescription()
-{
-    return QCoreApplication::translate("QAbstractSocket", "Socket operation timed out");
 }
 
 }  // namespace quillmere

@@ -2,7 +2,6 @@
 
 #include "release/release.h"
 
-#include <QNetworkReply>
 #include <QString>
 
 #include <cstdint>
@@ -31,17 +30,8 @@ struct OfferTexts {
 // " · N MB" for a known size, empty otherwise.
 [[nodiscard]] QString sizeSuffix(std::optional<std::int64_t> sizeBytes);
 
-// Whether the error only reports the HTTP status of an answer that did arrive (404, 500...),
-// as opposed to a failure to get an answer at all (refused, unreachable, TLS, time-out).
-// Such an answer's body is read like any other.
-[[nodiscard]] bool isHttpStatusError(QNetworkReply::NetworkError error);
-
-// Messages of a failed check.
+// Messages of a failed release check.
 [[nodiscard]] QString checkFailureMessage(const QString &description);
 [[nodiscard]] QString manifestFormatMessage();
-
-// Qt's own words for a time-out, in the user's language where Qt has a translation. Qt's
-// transfer time-out reads "operation canceled"; a time-out must read as one.
-[[nodiscard]] QString timeoutDescription();
 
 }  // namespace quillmere

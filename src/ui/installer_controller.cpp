@@ -1,11 +1,13 @@
 #include "ui/installer_controller.h"
 
+#include "platform/plist_value.h"
+#include "release/offer.h"
+#include "release/release_check.h"
 #include "ui/installer_window.h"
 #include "ui/spinner.h"
 
 #include <QLabel>
 #include <QMessageBox>
-#include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QProgressBar>
 #include <QPushButton>
@@ -17,7 +19,7 @@ using namespace Qt::StringLiterals;
 InstallerController::InstallerController(Product product, QObject *parent)
     : QObject(parent),
       product_(std::move(product)),
-      sharedSession_(new QNetworkAccessManager(this)),
+      releaseCheck_(new ReleaseCheck(product_.metadataURL, product_.downloadBase, this)),
       window(std::make_unique<InstallerWindow>(product_.appName))
 {
     statusLabel = window->statusLabel();
@@ -28,6 +30,7 @@ InstallerController::InstallerController(Product product, QObject *parent)
 
     connect(actionButton, &QPushButton::clicked, this, &InstallerController::primaryAction);
     connect(window->cancelButton(), &QPushButton::clicked, this, &InstallerController::cancel);
+    connect(releaseCheck_, &ReleaseCheck::finished, this, &InstallerController::finishReleaseCheck);
     window->centreOnScreen();
 }
 
@@ -36,6 +39,26 @@ InstallerController::~InstallerController() = default;
 QWidget *InstallerController::windowWidget() const
 {
     return window.get();
+}
+
+void InstallerController::setNetworkTimeout(std::chrono::milliseconds timeout)
+{
+    networkTimeout_ = timeout;
+    releaseCheck_->setIdleLimit(timeout);
+}
+
+void InstallerController::beginWork()
+{
+    isWorking = true;
+    actionButton->setEnabled(false);
+    spinner->startAnimation();
+}
+
+void InstallerController::endWork()
+{
+    isWorking = false;
+    actionButton->setEnabled(true);
+    spinner->stopAnimation();
 }
 
 void InstallerController::primaryAction()
@@ -63,9 +86,7 @@ void InstallerController::closeWindow()
 
 void InstallerController::showFailure(const QString &message)
 {
-    isWorking = false;
-    actionButton->setEnabled(true);
-    spinner->stopAnimation();
+    endWork();
     actionButton->setText(u"重试"_s);
     // The button may have been re-bound (to closeWindow after completion); failures always
     // lead back to the primary action.
@@ -76,12 +97,55 @@ void InstallerController::showFailure(const QString &message)
 
     QMessageBox alert(QMessageBox::Warning, u"安装未完成"_s, u"安装未完成"_s,
                       QMessageBox::NoButton, window.get());
-    alert.setInformativeText(message);
     alert.setTextFormat(Qt::PlainText);
+    alert.setInformativeText(message);
+    // setTextFormat governs only the main text; the informative text would be guessed, and
+    // a message carrying markup (a tool's output, say) would turn into links.
+    if (auto *informative = alert.findChild<QLabel *>(u"qt_msgbox_informativelabel"_s))
+        informative->setTextFormat(Qt::PlainText);
     QPushButton *ok = alert.addButton(u"好"_s, QMessageBox::AcceptRole);
     alert.setDefaultButton(ok);
     alert.setEscapeButton(ok);
     alert.exec();
+}
+
+void InstallerController::fetchMetadata()
+{
+    beginWork();
+    statusLabel->setText(u"正在获取最新版本…"_s);
+    actionButton->setText(u"安装"_s);
+    releaseCheck_->start();
+}
+
+void InstallerController::finishReleaseCheck(const ReleaseCheckResult &result)
+{
+    endWork();
+    switch (result.status) {
+    case ReleaseCheckResult::Status::NoAnswer:
+        showFailure(checkFailureMessage(result.errorDescription));
+        return;
+    case ReleaseCheckResult::Status::BadManifest:
+        showFailure(manifestFormatMessage());
+        return;
+    case ReleaseCheckResult::Status::Found:
+        break;
+    }
+    release = result.release;
+
+    // Synchronous on the main thread: a short local read, and the window must not change
+    // under the user while the offer is decided.
+    const std::optional<QString> installed =
+        plistValue(product_.installPath, u"CFBundleShortVersionString"_s);
+    const OfferTexts offer = offerTexts(installed, *release);
+    statusLabel->setText(offer.status);
+    detailLabel->setText(offer.detail);
+    actionButton->setText(offer.button);
+    actionButton->setEnabled(true);
+}
+
+void InstallerController::beginInstall(const Release &)
+{
+    // The package download is not built yet: the offer stays on screen.
 }
 
 }  // namespace quillmere

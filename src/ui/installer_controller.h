@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/product.h"
 #include "release/release.h"
+#include "system/product.h"
 
 #include <QObject>
 #include <QPointer>
@@ -22,7 +22,9 @@ QT_END_NAMESPACE
 namespace quillmere {
 
 class InstallerWindow;
+class ReleaseCheck;
 class Spinner;
+struct ReleaseCheckResult;
 
 // Drives the installer: owns the window and its controls, the release on offer and the
 // download's objects, and two flags. State lives in these fields, not in a state value;
@@ -41,7 +43,7 @@ public:
     [[nodiscard]] bool hasFinished() const { return finished; }
 
     // The longest wait for further data from the server (60 seconds); tests shorten it.
-    void setNetworkTimeout(std::chrono::milliseconds timeout) { networkTimeout_ = timeout; }
+    void setNetworkTimeout(std::chrono::milliseconds timeout);
 
 public Q_SLOTS:
     // The primary button. Ignored while busy; starts the release check when no release is
@@ -66,16 +68,21 @@ Q_SIGNALS:
     void terminateRequested();
 
 private:
-    // The second half of the release check, on the main thread once the answer is in.
-    void finishMetadata(QNetworkReply *reply, bool timedOut);
+    // The second half of the release check, once its outcome is in: stores the release and
+    // shows the offer, or fails.
+    void finishReleaseCheck(const ReleaseCheckResult &result);
+
+    // The busy state, switched on and off only here: isWorking, the button's enabled state
+    // and the spinner.
+    void beginWork();
+    void endWork();
 
     // Starts the download of `offered` (a copy; the held release is not changed).
     void beginInstall(const Release &offered);
 
     Product product_;
     std::chrono::milliseconds networkTimeout_{std::chrono::seconds(60)};
-    // One long-lived session for the manifest; each download makes its own.
-    QNetworkAccessManager *sharedSession_;
+    ReleaseCheck *releaseCheck_;
 
     std::unique_ptr<InstallerWindow> window;
     QLabel *statusLabel;

@@ -63,40 +63,5 @@ TEST(Offer, SizeSuffixRoundsHalvesUpAndNeverOverflows)
     EXPECT_EQ(offerTexts(std::nullopt, release(u"2.0"_s, std::nullopt)).detail, u"Q-1.4.2-mac.zip"_s);
 }
 
-TEST(Offer, OnlyStatusErrorsCountAsAnAnswer)
-{
-    using E = QNetworkReply::NetworkError;
-    const struct {
-        E error;
-        bool answered;
-    } rows[] = {
-        {E::ContentNotFoundError, true},         // 404
-        {E::ContentAccessDenied, true},          // 403
-        {E::AuthenticationRequiredError, true},  // 401
-        {E::ContentGoneError, true},             // 410
-        {E::UnknownContentError, true},          // other 4xx
-        {E::ProtocolInvalidOperationError, true},// 400
-        {E::InternalServerError, true},          // 500
-        {E::ServiceUnavailableError, true},      // 503
-        {E::UnknownServerError, true},           // other 5xx
-        {E::ConnectionRefusedError, false},
-        {E::HostNotFoundError, false},
-        {E::RemoteHostClosedError, false},
-        {E::TimeoutError, false},
-        {E::OperationCanceledError, false},
-        {E::SslHandshakeFailedError, false},
-        {E::InsecureRedirectError, false},
-        {E::TooManyRedirectsError, false},
-        {E::ProxyConnectionRefusedError, false},
-        {E::ProtocolFailure, false},
-        {E::ContentReSendError, false},
-        {E::UnknownNetworkError, false},
-    };
-    for (const auto &row : rows) {
-        SCOPED_TRACE(int(row.error));
-        EXPECT_EQ(isHttpStatusError(row.error), row.answered);
-    }
-}
-
 }  // namespace
 }  // namespace quillmere

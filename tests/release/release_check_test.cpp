@@ -1,6 +1,7 @@
 #include "ui/installer_controller.h"
 
 #include "release/offer.h"
+#include "system/transfer.h"
 #include "support/alerts.h"
 #include "support/bundles.h"
 #include "support/products.h"

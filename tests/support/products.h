@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/product.h"
+#include "system/product.h"
 
 #include <QUrl>
 

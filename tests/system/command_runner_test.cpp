@@ -1,4 +1,4 @@
-#include "release/command_runner.h"
+#include "system/command_runner.h"
 
 #include <QDir>
 #include <QFile>

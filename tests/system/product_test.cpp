@@ -1,4 +1,6 @@
-#include "app/product.h"
+#include "system/product.h"
+
+#include "app/build_settings.h"
 
 #include <gtest/gtest.h>
 

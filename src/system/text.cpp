@@ -1,4 +1,4 @@
-#include "release/text.h"
+#include "system/text.h"
 
 #include <QStringDecoder>
 

@@ -1,7 +1,7 @@
-#include "release/plist_value.h"
+#include "platform/plist_value.h"
 
 #include "platform/plist_reader.h"
-#include "release/text.h"
+#include "system/text.h"
 
 namespace quillmere {
 

@@ -1,4 +1,4 @@
-#include "release/plist_value.h"
+#include "platform/plist_value.h"
 
 #include <QDir>
 #include <QFile>

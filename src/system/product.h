@@ -33,7 +33,4 @@ struct ProductSettings {
 // Builds the product; absent when either URL text does not parse.
 [[nodiscard]] std::optional<Product> makeProduct(const ProductSettings &settings);
 
-// The settings compiled into this build.
-[[nodiscard]] ProductSettings compiledProductSettings();
-
 }  // namespace quillmere

@@ -1,6 +1,4 @@
-#include "app/product.h"
-
-#include "build_config.h"
+#include "system/product.h"
 
 namespace quillmere {
 
@@ -24,12 +22,6 @@ std::optional<Product> makeProduct(const ProductSettings &settings)
     const QString appName = QString::fromUtf16(productAppName);
     return Product{*metadata, *base, appName, settings.bundleId,
                    settings.installFolder + u"/"_s + appName + u".app"_s};
-}
-
-ProductSettings compiledProductSettings()
-{
-    return {QString::fromUtf8(build::metadataUrl), QString::fromUtf8(build::downloadBase),
-            QString::fromUtf8(build::bundleId), QString::fromUtf8(build::installDir)};
 }
 
 }  // namespace quillmere

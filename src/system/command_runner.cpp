@@ -1,6 +1,6 @@
-#include "release/command_runner.h"
+#include "system/command_runner.h"
 
-#include "release/text.h"
+#include "system/text.h"
 
 #include <QByteArray>
 #include <QFile>

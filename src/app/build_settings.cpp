@@ -1,0 +1,18 @@
+#include "app/build_settings.h"
+
+#include "build_config.h"
+
+namespace quillmere {
+
+ProductSettings compiledProductSettings()
+{
+    return {QString::fromUtf8(build::metadataUrl), QString::fromUtf8(build::downloadBase),
+            QString::fromUtf8(build::bundleId), QString::fromUtf8(build::installDir)};
+}
+
+QByteArray compiledExtraAuthorities()
+{
+    return QByteArray(build::extraCaPem).trimmed();
+}
+
+}  // namespace quillmere

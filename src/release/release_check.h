@@ -1,0 +1,57 @@
+#pragma once
+
+#include "release/release.h"
+
+#include <QObject>
+#include <QString>
+#include <QUrl>
+
+#include <chrono>
+#include <optional>
+
+QT_BEGIN_NAMESPACE
+class QNetworkAccessManager;
+class QNetworkReply;
+QT_END_NAMESPACE
+
+namespace quillmere {
+
+// How one release check ended.
+struct ReleaseCheckResult {
+    enum class Status {
+        Found,       // the manifest parsed; release is set
+        NoAnswer,    // the request failed; errorDescription holds the network layer's words
+        BadManifest, // an answer came, but it is not UTF-8 or not a manifest
+    };
+    Status status;
+    std::optional<Release> release;
+    QString errorDescription;
+};
+
+// The network half of the release check: asks the server for the manifest, never from a
+// cache, and reports the parsed release or why there is none. Knows nothing of the window.
+// One check at a time; main thread only.
+class ReleaseCheck : public QObject {
+    Q_OBJECT
+public:
+    ReleaseCheck(QUrl metadataURL, QUrl downloadBase, QObject *parent = nullptr);
+
+    // The longest wait for further data from the server (60 seconds); tests shorten it.
+    void setIdleLimit(std::chrono::milliseconds limit) { idleLimit_ = limit; }
+
+    // Sends the request and returns; finished() follows once, later, unless this object is
+    // destroyed first.
+    void start();
+
+Q_SIGNALS:
+    void finished(const quillmere::ReleaseCheckResult &result);
+
+private:
+    QUrl metadataURL_;
+    QUrl downloadBase_;
+    std::chrono::milliseconds idleLimit_{std::chrono::seconds(60)};
+    // One long-lived session for the manifest.
+    QNetworkAccessManager *session_;
+};
+
+}  // namespace quillmere
