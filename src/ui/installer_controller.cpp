@@ -1,15 +1,18 @@
 #include "ui/installer_controller.h"
 
+#include "download/package_download.h"
 #include "platform/plist_value.h"
 #include "release/offer.h"
 #include "release/release_check.h"
+#include "ui/download_texts.h"
 #include "ui/installer_window.h"
+#include "ui/progress_bar.h"
 #include "ui/spinner.h"
 
+#include <QDir>
 #include <QLabel>
 #include <QMessageBox>
-#include <QNetworkReply>
-#include <QProgressBar>
+#include <QNetworkAccessManager>
 #include <QPushButton>
 
 namespace quillmere {
@@ -19,6 +22,7 @@ using namespace Qt::StringLiterals;
 InstallerController::InstallerController(Product product, QObject *parent)
     : QObject(parent),
       product_(std::move(product)),
+      temporaryFolder_(QDir::tempPath()),
       releaseCheck_(new ReleaseCheck(product_.metadataURL, product_.downloadBase, this)),
       window(std::make_unique<InstallerWindow>(product_.appName))
 {
@@ -74,8 +78,9 @@ void InstallerController::primaryAction()
 
 void InstallerController::cancel()
 {
+    // The transfer ends without a word: no failure is shown on the way out.
     if (downloadTask)
-        downloadTask->abort();
+        downloadTask->cancel();
     Q_EMIT terminateRequested();
 }
 
@@ -143,9 +148,50 @@ void InstallerController::finishReleaseCheck(const ReleaseCheckResult &result)
     actionButton->setEnabled(true);
 }
 
-void InstallerController::beginInstall(const Release &)
+void InstallerController::beginInstall(const Release &offered)
 {
-    // The package download is not built yet: the offer stays on screen.
+    beginWork();
+    progress->show();
+    progress->setPercentage(0);
+    downloadedFile.reset();
+    statusLabel->setText(downloadStartText(offered.version));
+    detailLabel->setText(offered.zipName);
+
+    // Nothing of an earlier attempt is reused: a new session, connections and transfer. The
+    // old ones have ended; they go once control is back in the event loop.
+    if (downloadTask)
+        downloadTask->deleteLater();
+    if (session)
+        session->deleteLater();
+    session = new QNetworkAccessManager(this);
+    downloadTask = new PackageDownload(session, temporaryFolder_, this);
+    connect(downloadTask, &PackageDownload::progress, this, &InstallerController::showDownloadProgress);
+    connect(downloadTask, &PackageDownload::finished, this, &InstallerController::finishDownload);
+    downloadTask->start(offered.zipURL, {networkTimeout_, downloadTimeLimit_});
+}
+
+void InstallerController::showDownloadProgress(qint64 written, qint64 total)
+{
+    progress->setPercentage(downloadPercentage(written, total));
+    statusLabel->setText(downloadProgressText(written, total, release ? release->version : QString()));
+}
+
+void InstallerController::finishDownload(const DownloadResult &result)
+{
+    downloadedFile = result.placedFile;
+    if (result.errorDescription || !downloadedFile) {
+        endWork();
+        progress->hide();
+        showFailure(result.errorDescription ? downloadFailureMessage(*result.errorDescription)
+                                            : incompleteDownloadMessage());
+        return;
+    }
+    stage(*downloadedFile);
+}
+
+void InstallerController::stage(const QString &)
+{
+    // Unpacking and installing come next; until then the placed package waits here, busy.
 }
 
 }  // namespace quillmere

@@ -4,7 +4,6 @@
 #include "system/product.h"
 
 #include <QObject>
-#include <QPointer>
 #include <QString>
 
 #include <chrono>
@@ -14,16 +13,17 @@
 QT_BEGIN_NAMESPACE
 class QLabel;
 class QNetworkAccessManager;
-class QNetworkReply;
-class QProgressBar;
 class QPushButton;
 QT_END_NAMESPACE
 
 namespace quillmere {
 
 class InstallerWindow;
+class PackageDownload;
+class ProgressBar;
 class ReleaseCheck;
 class Spinner;
+struct DownloadResult;
 struct ReleaseCheckResult;
 
 // Drives the installer: owns the window and its controls, the release on offer and the
@@ -41,9 +41,14 @@ public:
     [[nodiscard]] const std::optional<Release> &currentRelease() const { return release; }
     [[nodiscard]] bool working() const { return isWorking; }
     [[nodiscard]] bool hasFinished() const { return finished; }
+    [[nodiscard]] const std::optional<QString> &placedPackage() const { return downloadedFile; }
 
     // The longest wait for further data from the server (60 seconds); tests shorten it.
     void setNetworkTimeout(std::chrono::milliseconds timeout);
+    // The longest time a package download may take in all (1800 seconds); tests shorten it.
+    void setDownloadTimeLimit(std::chrono::milliseconds limit) { downloadTimeLimit_ = limit; }
+    // Where downloads and stage directories go (the user's temporary folder); tests change it.
+    void setTemporaryFolder(const QString &folder) { temporaryFolder_ = folder; }
 
 public Q_SLOTS:
     // The primary button. Ignored while busy; starts the release check when no release is
@@ -77,23 +82,35 @@ private:
     void beginWork();
     void endWork();
 
-    // Starts the download of `offered` (a copy; the held release is not changed).
+    // Starts the download of `offered` (a copy; the held release is not changed): busy state,
+    // bar shown at 0, downloadedFile cleared, a new session and transfer.
     void beginInstall(const Release &offered);
+    // A progress notice: the bar and the status text.
+    void showDownloadProgress(qint64 written, qint64 total);
+    // The end of a transfer: a failure ends the busy state and goes to showFailure; a placed
+    // file is kept in downloadedFile and handed to stage, still busy.
+    void finishDownload(const DownloadResult &result);
+    // Unpacks, verifies and installs the placed package.
+    void stage(const QString &zipPath);
 
     Product product_;
     std::chrono::milliseconds networkTimeout_{std::chrono::seconds(60)};
+    std::chrono::milliseconds downloadTimeLimit_{std::chrono::seconds(1800)};
+    QString temporaryFolder_;
     ReleaseCheck *releaseCheck_;
 
     std::unique_ptr<InstallerWindow> window;
     QLabel *statusLabel;
     QLabel *detailLabel;
-    QProgressBar *progress;
+    ProgressBar *progress;
     QPushButton *actionButton;
     Spinner *spinner;
 
     std::optional<Release> release;        // from the last successful release check; never cleared
-    QNetworkAccessManager *session = nullptr; // the most recent download's session
-    QPointer<QNetworkReply> downloadTask;    // the most recent download
+    // The most recent download's session and transfer: made afresh by beginInstall, kept after
+    // the transfer has ended until the next one replaces them. Children of the controller.
+    QNetworkAccessManager *session = nullptr;
+    PackageDownload *downloadTask = nullptr;
     std::optional<QString> downloadedFile;   // where the most recent download was placed
     bool isWorking = false;                  // a check, download or installation is under way
     bool finished = false;                   // installation has completed

@@ -1,12 +1,12 @@
 #include "ui/installer_window.h"
 
+#include "ui/progress_bar.h"
 #include "ui/spinner.h"
 
 #include <QEvent>
 #include <QIcon>
 #include <QLabel>
 #include <QLayout>
-#include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
 #include <QShortcut>
@@ -178,10 +178,8 @@ InstallerWindow::InstallerWindow(const QString &appName, QWidget *parent)
     for (QLabel *label : {titleLabel_, statusLabel_, detailLabel_})
         label->setTextFormat(Qt::PlainText); // texts from the manifest are never markup
 
-    progress_ = new QProgressBar(this);
+    progress_ = new ProgressBar(this);
     progress_->setObjectName(u"progress"_s);
-    progress_->setRange(0, 100);
-    progress_->setValue(0);
     progress_->setTextVisible(false);
     progress_->hide();
 

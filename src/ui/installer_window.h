@@ -1,10 +1,11 @@
 #pragma once
 
+#include "ui/progress_bar.h"
+
 #include <QWidget>
 
 QT_BEGIN_NAMESPACE
 class QLabel;
-class QProgressBar;
 class QPushButton;
 QT_END_NAMESPACE
 
@@ -23,7 +24,7 @@ public:
 
     QLabel *statusLabel() const { return statusLabel_; }
     QLabel *detailLabel() const { return detailLabel_; }
-    QProgressBar *progress() const { return progress_; }
+    ProgressBar *progress() const { return progress_; }
     Spinner *spinner() const { return spinner_; }
     QPushButton *actionButton() const { return actionButton_; }
     QPushButton *cancelButton() const { return cancelButton_; }
@@ -41,7 +42,7 @@ private:
     QLabel *titleLabel_;
     QLabel *statusLabel_;
     QLabel *detailLabel_;
-    QProgressBar *progress_;
+    ProgressBar *progress_;
     Spinner *spinner_;
     QPushButton *actionButton_;
     QPushButton *cancelButton_;

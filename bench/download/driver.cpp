@@ -1,0 +1,103 @@
+// Downloads the package that a manifest offers through the installer's own road: the real
+// controller and window (offscreen), from the offer to the placed file, and prints what it
+// cost: wall time, CPU time, and resident memory before and at the peak.
+//
+//     quillmere-download-bench METADATA_URL CA_PEM TEMP_FOLDER
+#include "app/trusted_authorities.h"
+#include "system/product.h"
+#include "ui/installer_controller.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QPushButton>
+#include <QTest>
+
+#include <cstdio>
+
+#include <sys/resource.h>
+
+namespace {
+
+using namespace Qt::StringLiterals;
+
+double cpuSeconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
+        + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+// A line of /proc/self/status, in kibibytes.
+long statusKiB(const char *field)
+{
+    QFile status(u"/proc/self/status"_s);
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n'))
+        if (line.startsWith(field))
+            return line.mid(qstrlen(field)).trimmed().split(' ').first().toLong();
+    return -1;
+}
+
+}  // namespace
+
+int main(int argc, char *argv[])
+{
+    if (argc != 4) {
+        std::fprintf(stderr, "usage: %s METADATA_URL CA_PEM TEMP_FOLDER\n", argv[0]);
+        return 2;
+    }
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QFile ca(QString::fromLocal8Bit(argv[2]));
+    if (!ca.open(QIODevice::ReadOnly) || quillmere::trustExtraAuthorities(ca.readAll()) == 0) {
+        std::fprintf(stderr, "no certificate authority in %s\n", argv[2]);
+        return 2;
+    }
+    const QUrl metadata(QString::fromLocal8Bit(argv[1]));
+    const auto product = quillmere::makeProduct(
+        {metadata.toString(), metadata.resolved(QUrl(u"."_s)).toString(),
+         u"com.quillmere.desktop"_s, QString::fromLocal8Bit(argv[3]) + u"/Applications"_s});
+    if (!product) {
+        std::fprintf(stderr, "not an https URL: %s\n", argv[1]);
+        return 2;
+    }
+
+    quillmere::InstallerController controller(*product);
+    controller.setTemporaryFolder(QString::fromLocal8Bit(argv[3]));
+    controller.windowWidget()->show();
+    controller.fetchMetadata();
+    if (!QTest::qWaitFor([&] { return !controller.working(); }, 30000) || !controller.currentRelease()) {
+        std::fprintf(stderr, "no offer from %s\n", argv[1]);
+        return 1;
+    }
+    QTest::qWait(200); // let start-up settle before measuring the idle state
+    const long idleKiB = statusKiB("VmRSS:");
+    // Restart the peak from here, so start-up does not count.
+    QFile clearRefs(u"/proc/self/clear_refs"_s);
+    if (clearRefs.open(QIODevice::WriteOnly))
+        clearRefs.write("5");
+    clearRefs.close();
+
+    QElapsedTimer wall;
+    const double cpuBefore = cpuSeconds();
+    wall.start();
+    controller.windowWidget()->findChild<QPushButton *>(u"actionButton"_s)->click();
+    // Finished when the package is placed and handed on (the window stays busy then).
+    const bool placed = QTest::qWaitFor([&] { return controller.placedPackage().has_value(); },
+                                        30 * 60 * 1000);
+    const double seconds = double(wall.nsecsElapsed()) / 1e9;
+    const double cpu = cpuSeconds() - cpuBefore;
+    if (!placed) {
+        std::fprintf(stderr, "the download did not complete\n");
+        return 1;
+    }
+    const qint64 bytes = QFileInfo(*controller.placedPackage()).size();
+    QFile::remove(*controller.placedPackage());
+    std::printf("bytes=%lld wall=%.3f cpu=%.3f idle_kib=%ld peak_kib=%ld\n",
+                static_cast<long long>(bytes), seconds, cpu, idleKiB, statusKiB("VmHWM:"));
+    return 0;
+}

@@ -1,0 +1,84 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QUrl>
+
+#include <chrono>
+#include <memory>
+#include <optional>
+
+QT_BEGIN_NAMESPACE
+class QNetworkAccessManager;
+class QNetworkReply;
+class QTemporaryFile;
+QT_END_NAMESPACE
+
+namespace quillmere {
+
+class TransferLimits;
+
+// How a package download ended.
+struct DownloadResult {
+    // The transfer failed: the network layer's words (or the disk's, when writing failed).
+    std::optional<QString> errorDescription;
+    // Where the received file was placed; absent when the transfer failed or placement did.
+    std::optional<QString> placedFile;
+};
+
+// One transfer of a package to disk, one object per attempt. The body goes to a private
+// temporary file as it arrives, so memory stays flat whatever the package's size. Once the
+// transfer has ended it is moved (never copied) into a new directory "quillmere-installer-" +
+// UUID under the temporary folder. An answer with an HTTP error status is not a failure here:
+// its body is placed like a package. Knows nothing of the window; main thread only.
+class PackageDownload : public QObject {
+    Q_OBJECT
+public:
+    struct Limits {
+        std::chrono::milliseconds idle{std::chrono::seconds(60)};    // without any data
+        std::chrono::milliseconds total{std::chrono::seconds(1800)}; // for the whole transfer
+    };
+
+    // Transfers over `session`, which must outlive this object, and places the file below
+    // `temporaryFolder`.
+    PackageDownload(QNetworkAccessManager *session, QString temporaryFolder,
+                    QObject *parent = nullptr);
+    ~PackageDownload() override;
+
+    // Starts the transfer and returns; progress() and one finished() follow later.
+    void start(const QUrl &url, Limits limits);
+
+    // Aborts the transfer. Nothing is reported afterwards, not even finished().
+    void cancel();
+
+Q_SIGNALS:
+    // Bytes received so far of an announced length (at least 1). Not sent when the server
+    // announces no length.
+    void progress(qint64 written, qint64 total);
+    // Sent once per transfer, unless it was cancelled.
+    void finished(const quillmere::DownloadResult &result);
+
+private:
+    void receive();
+    void complete();
+    [[nodiscard]] std::optional<QString> place();
+
+    QNetworkAccessManager *session_;
+    QString temporaryFolder_;
+    QUrl requested_;
+    QPointer<QNetworkReply> reply_;
+    TransferLimits *limits_ = nullptr;
+    std::unique_ptr<QTemporaryFile> file_;
+    std::optional<QString> writeError_;
+    bool cancelled_ = false;
+    bool reported_ = false;
+};
+
+// The name the package is placed under: the last path component of the URL first requested
+// (a redirect does not change it), percent-decoded. A name that could leave the placement
+// directory or is no name at all (empty, ".", "..", or one holding "/", "\" or NUL) becomes
+// "update.zip".
+[[nodiscard]] QString placementFileName(const QUrl &requested);
+
+}  // namespace quillmere
