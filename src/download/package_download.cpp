@@ -1,11 +1,11 @@
 #include "download/package_download.h"
 
+#include "download/http_response.h"
 #include "system/transfer.h"
 
+#include <QCoreApplication>
 #include <QDir>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
-#include <QNetworkRequest>
+#include <QSslSocket>
 #include <QTemporaryFile>
 #include <QTimer>
 #include <QUuid>
@@ -16,15 +16,43 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// Qt keeps a whole reply in memory unless its buffer is bounded; a bounded reply has to be
-// read on every readyRead or it never finishes.
-constexpr qint64 readBufferBytes = 1 << 20;
+// Bounds what the socket holds between two reads (each read takes all there is). A small bound
+// makes the TLS layer decrypt in small steps, which costs more CPU than the transfer itself.
+constexpr qint64 socketBufferBytes = 8 << 20;
+constexpr qsizetype readBytes = 256 * 1024;
+constexpr int maxRedirects = 10;
+
+// Qt's own words for these, in the user's language where Qt has a translation.
+QString connectionClosedDescription()
+{
+    return QCoreApplication::translate("QHttp", "Connection closed");
+}
+QString corruptDescription()
+{
+    return QCoreApplication::translate("QHttp", "Data corrupted");
+}
+
+QByteArray requestHead(const QUrl &url)
+{
+    QByteArray target = url.path(QUrl::FullyEncoded).toLatin1();
+    if (target.isEmpty())
+        target = "/";
+    if (url.hasQuery())
+        target += '?' + url.query(QUrl::FullyEncoded).toLatin1();
+    QByteArray host = url.host(QUrl::FullyEncoded).toLatin1();
+    if (host.contains(':'))
+        host = '[' + host + ']';
+    if (url.port() != -1 && url.port() != 443)
+        host += ':' + QByteArray::number(url.port());
+    return "GET " + target + " HTTP/1.1\r\nHost: " + host
+        + "\r\nUser-Agent: Quillmere-Installer\r\nAccept: */*\r\nAccept-Encoding: identity\r\n"
+          "Connection: close\r\n\r\n";
+}
 
 }  // namespace
 
-PackageDownload::PackageDownload(QNetworkAccessManager *session, QString temporaryFolder,
-                                 QObject *parent)
-    : QObject(parent), session_(session), temporaryFolder_(std::move(temporaryFolder))
+PackageDownload::PackageDownload(QString temporaryFolder, QObject *parent)
+    : QObject(parent), temporaryFolder_(std::move(temporaryFolder))
 {
 }
 
@@ -35,70 +63,165 @@ PackageDownload::~PackageDownload()
 
 void PackageDownload::start(const QUrl &url, Limits limits)
 {
-    Q_ASSERT(!reply_ && !reported_);
+    Q_ASSERT(!socket_ && !reported_);
     requested_ = url;
-    // The file is created with O_EXCL and mode 0600, so nobody else can swap or read it.
+    limits_ = new TransferLimits(limits.idle, limits.total, this);
+    connect(limits_, &TransferLimits::expired, this, [this] { fail(timeoutDescription()); });
+    // Created with O_EXCL and mode 0600, so nobody else can swap or read it.
     file_ = std::make_unique<QTemporaryFile>(temporaryFolder_ + u"/quillmere-download-XXXXXX"_s);
     if (!file_->open()) {
-        const QString why = file_->errorString();
-        // Reported later, like any other outcome: the caller has not connected yet.
-        QTimer::singleShot(0, this, [this, why] {
-            reported_ = true;
-            Q_EMIT finished({why, std::nullopt});
-        });
+        // Reported later, like any other outcome: the caller may not have connected yet.
+        QTimer::singleShot(0, this, [this, why = file_->errorString()] { fail(why); });
         return;
     }
-
-    QNetworkRequest request(url);
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
-                         QNetworkRequest::NoLessSafeRedirectPolicy); // never https to http
-    request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
-    reply_ = session_->get(request);
-    reply_->setReadBufferSize(readBufferBytes);
-    limits_ = TransferLimits::watch(reply_, limits.idle, limits.total);
-    connect(reply_, &QNetworkReply::readyRead, this, &PackageDownload::receive);
-    connect(reply_, &QNetworkReply::downloadProgress, this, [this](qint64 written, qint64 total) {
-        if (total >= 1)
-            Q_EMIT progress(written, total);
-    });
-    connect(reply_, &QNetworkReply::finished, this, &PackageDownload::complete);
+    buffer_.resize(readBytes);
+    request(url);
 }
 
 void PackageDownload::cancel()
 {
-    cancelled_ = true;
-    // abort() emits finished() before it returns; complete() sees cancelled_ and stays quiet.
-    if (reply_ && !reply_->isFinished())
-        reply_->abort();
+    reported_ = true; // nothing more is said
+    dropConnection();
+    if (limits_)
+        limits_->stop();
+}
+
+void PackageDownload::request(const QUrl &url)
+{
+    dropConnection();
+    current_ = url;
+    parser_ = std::make_unique<HttpResponseParser>(
+        [this](QByteArrayView bytes) { return isRedirect() || write(bytes); });
+    socket_ = new QSslSocket(this);
+    socket_->setReadBufferSize(socketBufferBytes);
+    // Certificate errors are never ignored: the handshake fails and errorOccurred() says why.
+    connect(socket_, &QSslSocket::encrypted, this, [this] {
+        limits_->stillAlive();
+        socket_->write(requestHead(current_));
+    });
+    connect(socket_, &QSslSocket::readyRead, this, &PackageDownload::receive);
+    connect(socket_, &QSslSocket::errorOccurred, this, [this](QAbstractSocket::SocketError error) {
+        // The server closing (or resetting) the connection may be the body's end.
+        if (error == QAbstractSocket::RemoteHostClosedError)
+            connectionEnded();
+        else
+            fail(socket_->errorString());
+    });
+    connect(socket_, &QSslSocket::disconnected, this, &PackageDownload::connectionEnded);
+    socket_->connectToHostEncrypted(url.host(), quint16(url.port(443)));
 }
 
 void PackageDownload::receive()
 {
-    const QByteArray chunk = reply_->readAll();
-    if (writeError_ || chunk.isEmpty())
+    if (reported_ || !socket_)
         return;
-    if (file_->write(chunk) != chunk.size()) {
-        writeError_ = file_->errorString(); // a full disk, say: the transfer cannot go on
-        reply_->abort();
+    limits_->stillAlive();
+    qint64 read;
+    while (parser_->state() != HttpResponseParser::State::Done
+           && parser_->state() != HttpResponseParser::State::Failed
+           && (read = socket_->read(buffer_.data(), buffer_.size())) > 0)
+        parser_->feed(QByteArrayView(buffer_.constData(), read));
+
+    switch (parser_->state()) {
+    case HttpResponseParser::State::Failed:
+        fail(writeError_ ? *writeError_ : corruptDescription());
+        return;
+    case HttpResponseParser::State::Done:
+        responseEnded();
+        return;
+    case HttpResponseParser::State::Body:
+        if (const std::optional<qint64> total = parser_->contentLength();
+            total && *total >= 1 && !isRedirect())
+            Q_EMIT progress(parser_->bodyBytes(), *total);
+        return;
+    case HttpResponseParser::State::Head:
+        return;
     }
 }
 
-void PackageDownload::complete()
+void PackageDownload::connectionEnded()
 {
-    if (cancelled_ || reported_)
+    if (reported_ || !socket_)
         return;
-    reported_ = true;
-    receive(); // whatever arrived with the end
-    reply_->deleteLater();
+    receive(); // what was decrypted before the end
+    if (reported_)
+        return;
+    parser_->finish();
+    if (parser_->state() == HttpResponseParser::State::Done)
+        responseEnded();
+    else
+        fail(parser_->failure() == HttpResponseParser::Failure::Malformed ? corruptDescription()
+                                                                          : connectionClosedDescription());
+}
 
-    std::optional<QString> failure = writeError_ ? writeError_ : transferFailure(*reply_, limits_);
-    if (!failure && !file_->flush())
-        failure = file_->errorString();
-    if (failure) {
-        Q_EMIT finished({failure, std::nullopt});
+void PackageDownload::responseEnded()
+{
+    if (isRedirect()) {
+        const QUrl target = current_.resolved(
+            QUrl::fromEncoded(*parser_->header("Location"), QUrl::StrictMode));
+        if (++redirects_ > maxRedirects) {
+            fail(QCoreApplication::translate("QHttp", "Too many redirects"));
+        } else if (!target.isValid() || target.scheme() != u"https"_s || target.host().isEmpty()) {
+            fail(QCoreApplication::translate("QHttp", "Insecure redirect"));
+        } else {
+            limits_->stillAlive();
+            request(target);
+        }
         return;
     }
-    Q_EMIT finished({std::nullopt, place()});
+    if (const std::optional<qint64> total = parser_->contentLength(); total && *total >= 1)
+        Q_EMIT progress(parser_->bodyBytes(), *total);
+    dropConnection();
+    limits_->stop();
+    if (!file_->flush()) {
+        fail(file_->errorString());
+        return;
+    }
+    report({std::nullopt, place()});
+}
+
+bool PackageDownload::isRedirect() const
+{
+    const int status = parser_->status();
+    return (status == 301 || status == 302 || status == 303 || status == 307 || status == 308)
+        && parser_->header("Location");
+}
+
+bool PackageDownload::write(QByteArrayView bytes)
+{
+    if (file_->write(bytes.data(), bytes.size()) == bytes.size())
+        return true;
+    writeError_ = file_->errorString(); // a full disk, say: the transfer cannot go on
+    return false;
+}
+
+void PackageDownload::fail(const QString &description)
+{
+    if (reported_)
+        return;
+    dropConnection();
+    limits_->stop();
+    report({description, std::nullopt});
+}
+
+void PackageDownload::report(const DownloadResult &result)
+{
+    if (reported_)
+        return;
+    reported_ = true;
+    Q_EMIT finished(result);
+}
+
+void PackageDownload::dropConnection()
+{
+    if (!socket_)
+        return;
+    // Nothing the socket says from here on matters; it goes once control is back in the
+    // event loop, since this may run inside one of its own signals.
+    socket_->disconnect(this);
+    socket_->abort();
+    socket_->deleteLater();
+    socket_ = nullptr;
 }
 
 std::optional<QString> PackageDownload::place()

@@ -5,44 +5,54 @@
 
 namespace quillmere {
 
-TransferLimits::TransferLimits(QNetworkReply *reply)
-    : QObject(reply), reply_(reply), idle_(new QTimer(this))
+TransferLimits::TransferLimits(std::chrono::milliseconds idleLimit,
+                               std::optional<std::chrono::milliseconds> totalLimit, QObject *parent)
+    : QObject(parent), idle_(new QTimer(this))
 {
+    idle_->setSingleShot(true);
+    idle_->setInterval(idleLimit);
+    connect(idle_, &QTimer::timeout, this, &TransferLimits::expire);
+    idle_->start();
+    if (totalLimit) {
+        total_ = new QTimer(this);
+        total_->setSingleShot(true);
+        connect(total_, &QTimer::timeout, this, &TransferLimits::expire);
+        total_->start(*totalLimit);
+    }
 }
 
 TransferLimits *TransferLimits::watch(QNetworkReply *reply, std::chrono::milliseconds idleLimit,
                                       std::optional<std::chrono::milliseconds> totalLimit)
 {
-    auto *limits = new TransferLimits(reply);
-    QTimer *idle = limits->idle_;
-    idle->setSingleShot(true);
-    idle->start(idleLimit);
-    auto stillAlive = [idle] { idle->start(); };
-    connect(reply, &QNetworkReply::metaDataChanged, idle, stillAlive);
-    connect(reply, &QNetworkReply::downloadProgress, idle, stillAlive);
-    connect(reply, &QNetworkReply::encrypted, idle, stillAlive);
-    connect(reply, &QNetworkReply::redirected, idle, stillAlive);
-    connect(idle, &QTimer::timeout, limits, &TransferLimits::expire);
-    if (totalLimit) {
-        auto *total = new QTimer(limits);
-        total->setSingleShot(true);
-        total->start(*totalLimit);
-        connect(total, &QTimer::timeout, limits, &TransferLimits::expire);
-    }
-    // Once the reply has ended nothing must abort it any more.
-    connect(reply, &QNetworkReply::finished, limits, [limits] {
-        for (QTimer *timer : limits->findChildren<QTimer *>())
-            timer->stop();
-    });
+    auto *limits = new TransferLimits(idleLimit, totalLimit, reply);
+    for (auto signal : {&QNetworkReply::metaDataChanged, &QNetworkReply::encrypted})
+        connect(reply, signal, limits, &TransferLimits::stillAlive);
+    connect(reply, &QNetworkReply::downloadProgress, limits, &TransferLimits::stillAlive);
+    connect(reply, &QNetworkReply::redirected, limits, &TransferLimits::stillAlive);
+    connect(reply, &QNetworkReply::finished, limits, &TransferLimits::stop);
+    // abort() emits finished() before it returns, with timedOut() already true.
+    connect(limits, &TransferLimits::expired, reply, &QNetworkReply::abort);
     return limits;
+}
+
+void TransferLimits::stillAlive()
+{
+    if (idle_->isActive())
+        idle_->start();
+}
+
+void TransferLimits::stop()
+{
+    idle_->stop();
+    if (total_)
+        total_->stop();
 }
 
 void TransferLimits::expire()
 {
-    if (reply_->isFinished())
-        return;
+    stop();
     timedOut_ = true;
-    reply_->abort(); // emits finished() before it returns
+    Q_EMIT expired();
 }
 
 bool isHttpStatusError(QNetworkReply::NetworkError error)

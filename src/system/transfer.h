@@ -1,9 +1,8 @@
 #pragma once
 
+#include <QNetworkReply>
 #include <QObject>
 #include <QString>
-
-#include <QNetworkReply>
 
 #include <chrono>
 #include <optional>
@@ -15,25 +14,35 @@ QT_END_NAMESPACE
 namespace quillmere {
 
 // Ends a transfer that goes quiet for longer than the idle limit, or that takes longer than
-// the total limit in all, by aborting the reply. Qt's own transfer time-out reports itself as
-// "operation canceled", the same words as a cancellation, so the limits are kept here and
-// timedOut() tells a time-out apart. Lives as a child of the reply; main thread only.
+// the total limit in all: expired() is sent once, and timedOut() is true from then on. Qt's
+// own transfer time-out reports itself as "operation canceled", the same words as a
+// cancellation, so the limits are kept here and a time-out can be told apart. Main thread only.
 class TransferLimits : public QObject {
     Q_OBJECT
 public:
-    // Starts watching at once. Headers, TLS progress, redirects and data count as signs of life.
+    TransferLimits(std::chrono::milliseconds idleLimit,
+                   std::optional<std::chrono::milliseconds> totalLimit, QObject *parent);
+
+    // Watches a reply: headers, TLS progress, redirects and data count as signs of life, and
+    // expiry aborts the reply (its finished() then sees timedOut()). A child of the reply.
     static TransferLimits *watch(QNetworkReply *reply, std::chrono::milliseconds idleLimit,
                                  std::optional<std::chrono::milliseconds> totalLimit = std::nullopt);
 
-    // Whether a limit ended the transfer. Already true when the reply's finished() runs.
+    // A sign of life: the idle limit starts again.
+    void stillAlive();
+    // The transfer has ended: nothing expires any more.
+    void stop();
+
     [[nodiscard]] bool timedOut() const { return timedOut_; }
 
+Q_SIGNALS:
+    void expired();
+
 private:
-    explicit TransferLimits(QNetworkReply *reply);
     void expire();
 
-    QNetworkReply *reply_;
     QTimer *idle_;
+    QTimer *total_ = nullptr;
     bool timedOut_ = false;
 };
 

@@ -12,7 +12,6 @@
 #include <QDir>
 #include <QLabel>
 #include <QMessageBox>
-#include <QNetworkAccessManager>
 #include <QPushButton>
 
 namespace quillmere {
@@ -157,14 +156,10 @@ void InstallerController::beginInstall(const Release &offered)
     statusLabel->setText(downloadStartText(offered.version));
     detailLabel->setText(offered.zipName);
 
-    // Nothing of an earlier attempt is reused: a new session, connections and transfer. The
-    // old ones have ended; they go once control is back in the event loop.
+    // The earlier attempt has ended; it goes once control is back in the event loop.
     if (downloadTask)
         downloadTask->deleteLater();
-    if (session)
-        session->deleteLater();
-    session = new QNetworkAccessManager(this);
-    downloadTask = new PackageDownload(session, temporaryFolder_, this);
+    downloadTask = new PackageDownload(temporaryFolder_, this);
     connect(downloadTask, &PackageDownload::progress, this, &InstallerController::showDownloadProgress);
     connect(downloadTask, &PackageDownload::finished, this, &InstallerController::finishDownload);
     downloadTask->start(offered.zipURL, {networkTimeout_, downloadTimeLimit_});

@@ -12,7 +12,6 @@
 
 QT_BEGIN_NAMESPACE
 class QLabel;
-class QNetworkAccessManager;
 class QPushButton;
 QT_END_NAMESPACE
 
@@ -107,9 +106,8 @@ private:
     Spinner *spinner;
 
     std::optional<Release> release;        // from the last successful release check; never cleared
-    // The most recent download's session and transfer: made afresh by beginInstall, kept after
-    // the transfer has ended until the next one replaces them. Children of the controller.
-    QNetworkAccessManager *session = nullptr;
+    // The most recent download (its own connection: nothing of an earlier one is reused), made
+    // by beginInstall and kept after it has ended until the next one replaces it.
     PackageDownload *downloadTask = nullptr;
     std::optional<QString> downloadedFile;   // where the most recent download was placed
     bool isWorking = false;                  // a check, download or installation is under way
