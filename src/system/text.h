@@ -11,8 +11,9 @@ namespace quillmere {
 // A leading byte order mark is dropped.
 [[nodiscard]] std::optional<QString> decodeUtf8(const QByteArray &bytes);
 
-// Removes whitespace and line breaks from both ends: ASCII spaces and controls, every Unicode
-// space separator, NEL (U+0085) and the line and paragraph separators (U+2028, U+2029).
+// Removes whitespace and line breaks from both ends: tab, line feed, vertical tab, form feed,
+// carriage return and space, NEL (U+0085), and every Unicode separator (the spaces such as
+// U+00A0 and U+3000, and U+2028, U+2029). Other control characters stay.
 [[nodiscard]] QString trimmedText(const QString &text);
 
 }  // namespace quillmere

@@ -1,7 +1,7 @@
 #include "platform/plist_value.h"
 
-#include <QDir>
-#include <QFile>
+#include "support/bundles.h"
+
 #include <QTemporaryDir>
 
 #include <plist/plist.h>
@@ -13,21 +13,7 @@ namespace {
 
 using namespace Qt::StringLiterals;
 
-// Writes contents as X.app/Contents/Info.plist below dir and returns the bundle's path.
-QString writeBundle(const QTemporaryDir &dir, const QByteArray &contents)
-{
-    const QString app = dir.filePath(u"X.app"_s);
-    EXPECT_TRUE(QDir().mkpath(app + u"/Contents"_s));
-    QFile file(app + u"/Contents/Info.plist"_s);
-    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(contents);
-    return app;
-}
-
-QByteArray xmlPlist(const QByteArray &body)
-{
-    return R"(<?xml version="1.0" encoding="UTF-8"?><plist version="1.0">)" + body + "</plist>";
-}
+using test::xmlPlist;
 
 QByteArray toBinary(const QByteArray &xml)
 {
@@ -62,12 +48,9 @@ class PlistValue : public ::testing::TestWithParam<bool /* binary */> {};
 
 TEST_P(PlistValue, ReadsTopLevelValuesAsTrimmedText)
 {
-    QTemporaryDir dir;
-    const QString app = writeBundle(dir, GetParam() ? toBinary(infoXml) : infoXml);
-    const struct {
-        QString key;
-        std::optional<QString> expected;
-    } rows[] = {
+    QTemporaryDir app;
+    ASSERT_TRUE(test::writeBundle(app.path(), GetParam() ? toBinary(infoXml) : infoXml));
+    const std::pair<QString, std::optional<QString>> rows[] = {
         {u"Name"_s, u"Quillmere Desktop"_s}, {u"Spaces"_s, std::nullopt},
         {u"Wide"_s, u"1.2.3"_s},             {u"Count"_s, u"42"_s},
         {u"Negative"_s, u"-7"_s},            {u"Huge"_s, u"18446744073709551615"_s},
@@ -76,10 +59,8 @@ TEST_P(PlistValue, ReadsTopLevelValuesAsTrimmedText)
         {u"List"_s, std::nullopt},           {u"Blob"_s, std::nullopt},
         {u"When"_s, std::nullopt},           {u"Missing"_s, std::nullopt},
     };
-    for (const auto &row : rows) {
-        SCOPED_TRACE(row.key.toStdString());
-        EXPECT_EQ(plistValue(app, row.key), row.expected);
-    }
+    for (const auto &[key, expected] : rows)
+        EXPECT_EQ(plistValue(app.path(), key), expected) << key.toStdString();
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, PlistValue, ::testing::Values(false, true),
@@ -92,11 +73,11 @@ TEST(PlistValueFile, AbsentWithoutAReadableDictionary)
         toBinary(xmlPlist("<dict><key>Name</key><string>x</string></dict>")).chopped(12),
         xmlPlist("<array><string>Name</string></array>"), xmlPlist("<string>Name</string>")};
     for (const QByteArray &content : contents) {
-        QTemporaryDir dir;
-        EXPECT_EQ(plistValue(writeBundle(dir, content), u"Name"_s), std::nullopt) << content.size();
+        QTemporaryDir app;
+        EXPECT_TRUE(test::writeBundle(app.path(), content));
+        EXPECT_EQ(plistValue(app.path(), u"Name"_s), std::nullopt) << content.size();
     }
-    QTemporaryDir dir;
-    EXPECT_EQ(plistValue(dir.filePath(u"Missing.app"_s), u"Name"_s), std::nullopt);
+    EXPECT_EQ(plistValue(u"/nonexistent/Missing.app"_s, u"Name"_s), std::nullopt);
 }
 
 }  // namespace

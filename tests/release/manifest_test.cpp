@@ -31,11 +31,15 @@ TEST(Manifest, Fields)
 {
     const QString v = u"version: 1\n- url: a.zip\n"_s;
     const std::pair<QString, std::string> rows[] = { // found as "version zip size sha512", "-" if absent
+        {u""_s, "none"},
         {u"\n \n"_s, "none"},
+        {u"Version: 1\n- url: a.zip"_s, "none"},
+        {u"version: 1\n-  url: a.zip"_s, "none"},
         {u" version: 1\n- url: a.zip"_s, "none"},
         {u"version: 1\n- url: A.ZIP\n- url: a b.zip"_s, "none"},
         {u"version:\nfiles:\n- url:\n  a.zip.blockmap"_s, "files: a.zip - -"},
         {u"version: '2.0.0' \t\n- url: a.zip"_s, "'2.0.0' a.zip - -"},
+        {v + u"  size: 0"_s, "1 a.zip 0 -"},
         {v + u"  size: 00042"_s, "1 a.zip 42 -"},
         {v + u"  size: 12.5"_s, "1 a.zip 12 -"},
         {v + u"  size: 9223372036854775807"_s, "1 a.zip 9223372036854775807 -"},
@@ -63,7 +67,8 @@ TEST(Manifest, ZipNameIsOnePathComponentUnderTheBase)
     };
     for (const QUrl &folder : {base, QUrl(u"https://updates.quillmere.example/updates"_s)})
         for (const auto &[name, path] : rows)
-            EXPECT_EQ(parseRelease(u"version: 1\n- url: "_s + name, folder)->zipURL.toString(QUrl::FullyEncoded).toStdString(),
+            EXPECT_EQ(parseRelease(u"version: 1\n- url: "_s + name, folder).value_or(Release{}).zipURL
+                          .toString(QUrl::FullyEncoded).toStdString(),
                       "https://updates.quillmere.example/updates/" + path);
 }
 

@@ -41,10 +41,7 @@ TEST(Offer, ChosenByPlainVersionEquality)
 TEST(Offer, SizeSuffixRoundsHalvesUpAndNeverOverflows)
 {
     constexpr std::int64_t top = std::numeric_limits<std::int64_t>::max();
-    const struct {
-        std::optional<std::int64_t> size;
-        QString suffix;
-    } rows[] = {
+    const std::pair<std::optional<std::int64_t>, QString> rows[] = {
         {std::nullopt, u""_s},
         {0, u" · 0 MB"_s},
         {524287, u" · 0 MB"_s},
@@ -56,10 +53,8 @@ TEST(Offer, SizeSuffixRoundsHalvesUpAndNeverOverflows)
         {9223372036854251520, u" · 8796093022208 MB"_s},
         {top, u" · 8796093022208 MB"_s}, // 8796093022207.9999990 rounds up
     };
-    for (const auto &row : rows) {
-        SCOPED_TRACE(row.size.value_or(-1));
-        EXPECT_EQ(sizeSuffix(row.size), row.suffix);
-    }
+    for (const auto &[size, suffix] : rows)
+        EXPECT_EQ(sizeSuffix(size), suffix) << size.value_or(-1);
     EXPECT_EQ(offerTexts(std::nullopt, release(u"2.0"_s, std::nullopt)).detail, u"Q-1.4.2-mac.zip"_s);
 }
 

@@ -1,77 +1,56 @@
 #include "ui/installer_controller.h"
 
-#include "release/offer.h"
-#include "system/transfer.h"
 #include "support/alerts.h"
 #include "support/bundles.h"
+#include "support/controls.h"
 #include "support/products.h"
 #include "support/test_server.h"
+#include "system/transfer.h"
 #include "ui/spinner.h"
 
-#include <QLabel>
 #include <QPushButton>
-#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <gtest/gtest.h>
-
-#include <memory>
 
 namespace quillmere {
 namespace {
 
 using namespace Qt::StringLiterals;
 using namespace std::chrono_literals;
-using test::Response;
+using test::Answer;
+using test::control;
+using test::httpResponse;
+using test::textOf;
 
-const QByteArray manifest = "version: 1.4.2\n"
-                            "files:\n"
-                            "  - url: Quillmere-Desktop-1.4.2-arm64-mac.zip\n"
-                            "    sha512: 9fQx1Z2c+Lw/Ab3dEe==\n"
-                            "    size: 157286400\n";
+const QByteArray manifest =
+    "version: 1.4.2\nfiles:\n  - url: Quillmere-Desktop-1.4.2-arm64-mac.zip\n    size: 157286400\n";
 const QString manifestPath = u"/updates/latest-mac.yml"_s;
-const QString reinstallText = u"当前已是最新版本。重新安装会覆盖现有副本，登录状态与设置都会保留。"_s;
+const QString checkFailed = u"无法获取版本信息："_s;  // followed by the network layer's words
+// The manifest's answer up to 20 bytes before its end, then a reset.
+const qsizetype partWay = httpResponse(200, manifest).size() - 20;
+const Answer resetPartWay{httpResponse(200, manifest), Answer::End::Reset, 0ms, partWay};
 
 class ReleaseCheck : public ::testing::Test {
 protected:
-    void SetUp() override { ASSERT_TRUE(installFolder.isValid()); }
-
-    // A controller whose server is `server` (or, when absent, a port nobody listens on).
-    std::unique_ptr<InstallerController> makeController(const QUrl &base)
+    // A controller whose server folder is `base`, by default the test server's /updates/.
+    std::unique_ptr<InstallerController> makeController(const QUrl &base = {})
     {
-        auto controller = std::make_unique<InstallerController>(
-            test::productFor(base, installFolder.path()));
+        auto controller = std::make_unique<InstallerController>(test::productFor(
+            base.isEmpty() ? server.url(u"/updates/"_s) : base, installFolder.path()));
         controller->setNetworkTimeout(2s);
         return controller;
     }
-    std::unique_ptr<InstallerController> makeController()
+    // Starts a check and waits until it has ended; returns the alert it raised, if any.
+    std::optional<test::SeenAlert> check(InstallerController &controller)
     {
-        return makeController(server.url(u"/updates/"_s));
-    }
-    void installVersion(const QString &version)
-    {
-        ASSERT_TRUE(test::writeBundle(installFolder.path() + u"/Quillmere Desktop.app"_s,
-                                      {{u"CFBundleShortVersionString"_s, version}}));
-    }
-    // Waits until the check has ended (an alert, if any, is dismissed by `alert`).
-    static void waitForCheck(InstallerController &controller)
-    {
+        test::AlertDismisser alert;
+        controller.fetchMetadata();
         EXPECT_TRUE(QTest::qWaitFor([&] { return !controller.working(); }, 10000));
+        return alert.seen();
     }
-
-    static QString text(const InstallerController &c, const char *name)
-    {
-        return c.windowWidget()->findChild<QLabel *>(QString::fromLatin1(name))->text();
-    }
-    static QPushButton *button(const InstallerController &c)
-    {
-        return c.windowWidget()->findChild<QPushButton *>(u"actionButton"_s);
-    }
-    static bool spinning(const InstallerController &c)
-    {
-        return c.windowWidget()->findChild<Spinner *>(u"spinner"_s)->isAnimating();
-    }
+    static QPushButton *button(const InstallerController &c) { return control<QPushButton>(c, "actionButton"); }
 
     QTemporaryDir installFolder;
     test::TestServer server;
@@ -79,187 +58,115 @@ protected:
 
 TEST_F(ReleaseCheck, OffersInstallUpdateOrReinstall)
 {
+    const QString detail = u"Quillmere-Desktop-1.4.2-arm64-mac.zip · 150 MB"_s;
     const struct {
-        const char *name;
+        int status;  // of the manifest's answer: whatever it is, the body is read
         std::optional<QString> installed;
-        QByteArray manifestVersion;
-        QString status, detail, button;
+        QString texts;
     } rows[] = {
-        {"not installed", std::nullopt, "1.4.2", u"最新版本 1.4.2"_s,
-         u"Quillmere-Desktop-1.4.2-arm64-mac.zip · 150 MB"_s, u"安装"_s},
-        {"same version", u"1.4.2"_s, "1.4.2", u"已安装 1.4.2"_s, reinstallText, u"重新安装"_s},
-        {"trailing line break", u"1.4.2\n"_s, "1.4.2", u"已安装 1.4.2"_s, reinstallText, u"重新安装"_s},
-        {"other version", u"1.3.0"_s, "1.4.2", u"可以更新：1.3.0 → 1.4.2"_s,
-         u"Quillmere-Desktop-1.4.2-arm64-mac.zip · 150 MB"_s, u"更新"_s},
-        {"quoted manifest version", u"1.4.2"_s, "'1.4.2'", u"可以更新：1.4.2 → '1.4.2'"_s,
-         u"Quillmere-Desktop-1.4.2-arm64-mac.zip · 150 MB"_s, u"更新"_s},
+        {200, std::nullopt, u"最新版本 1.4.2|"_s + detail + u"|安装"_s},
+        {200, u"1.4.2\n"_s, u"已安装 1.4.2|当前已是最新版本。重新安装会覆盖现有副本，登录状态与设置都会保留。|重新安装"_s},
+        {500, u"1.3.0"_s, u"可以更新：1.3.0 → 1.4.2|"_s + detail + u"|更新"_s},
     };
     for (const auto &row : rows) {
-        SCOPED_TRACE(row.name);
-        QDir(installFolder.path() + u"/Quillmere Desktop.app"_s).removeRecursively();
-        if (row.installed)
-            installVersion(*row.installed);
-        QByteArray body = manifest;
-        body.replace("version: 1.4.2", "version: " + row.manifestVersion);
-        server.expect(manifestPath, Response::ok(body));
+        SCOPED_TRACE(row.texts.toStdString());
+        const QString app = installFolder.path() + u"/Quillmere Desktop.app"_s;
+        QDir(app).removeRecursively();
+        if (row.installed) {
+            EXPECT_TRUE(test::writeBundle(app, test::stringPlist("CFBundleShortVersionString", *row.installed)));
+        }
+        server.serve(manifestPath, {httpResponse(row.status, manifest)});
         auto controller = makeController();
-
-        controller->fetchMetadata();
-        EXPECT_EQ(text(*controller, "statusLabel"), u"正在获取最新版本…"_s);
-        EXPECT_EQ(button(*controller)->text(), u"安装"_s);
-        EXPECT_FALSE(button(*controller)->isEnabled());
-        EXPECT_TRUE(spinning(*controller));
-        EXPECT_TRUE(controller->working());
-
-        waitForCheck(*controller);
-        EXPECT_EQ(text(*controller, "statusLabel"), row.status);
-        EXPECT_EQ(text(*controller, "detailLabel"), row.detail);
-        EXPECT_EQ(button(*controller)->text(), row.button);
+        EXPECT_FALSE(check(*controller));
+        EXPECT_EQ(textOf(*controller, "statusLabel") + u'|' + textOf(*controller, "detailLabel") + u'|'
+                      + button(*controller)->text(), row.texts);
         EXPECT_TRUE(button(*controller)->isEnabled());
-        EXPECT_FALSE(spinning(*controller));
-        ASSERT_TRUE(controller->currentRelease());
-        EXPECT_EQ(controller->currentRelease()->zipURL,
+        EXPECT_FALSE(control<Spinner>(*controller, "spinner")->isAnimating());
+        EXPECT_EQ(controller->currentRelease().value_or(Release{}).zipURL,
                   server.url(u"/updates/Quillmere-Desktop-1.4.2-arm64-mac.zip"_s));
     }
     for (const test::Request &request : server.requests())
-        EXPECT_EQ(request.header("Cache-Control"), "no-cache");
+        EXPECT_EQ(request.headers.value("cache-control"), "no-cache");
 }
 
-TEST_F(ReleaseCheck, AnswersAreReadWhateverTheirStatus)
-{
-    // Latin-1 bytes: "café" is not UTF-8.
-    const QByteArray latin1 = "version: 1.4.2\n  - url: caf\xe9.zip\n";
-    const struct {
-        const char *name;
-        Response response;
-        bool offered;
-    } rows[] = {
-        {"404 page", {.status = 404, .body = "<html><body>Not Found</body></html>"}, false},
-        {"empty body", Response::ok(""), false},
-        {"not UTF-8", Response::ok(latin1), false},
-        {"manifest behind a 500", {.status = 500, .body = manifest}, true},
-        {"no length, closed", {.body = manifest, .framing = Response::Framing::CloseDelimited}, true},
-        {"chunked", {.body = manifest, .framing = Response::Framing::Chunked}, true},
-    };
-    for (const auto &row : rows) {
-        SCOPED_TRACE(row.name);
-        server.expect(manifestPath, row.response);
-        auto controller = makeController();
-        test::AlertDismisser alert;
-        controller->fetchMetadata();
-        waitForCheck(*controller);
-        EXPECT_EQ(controller->currentRelease().has_value(), row.offered);
-        if (row.offered) {
-            EXPECT_EQ(text(*controller, "statusLabel"), u"最新版本 1.4.2"_s);
-            EXPECT_FALSE(alert.seen());
-        } else {
-            ASSERT_TRUE(alert.seen());
-            EXPECT_EQ(alert.seen()->informativeText, u"版本信息格式不正确，请稍后重试。"_s);
-            EXPECT_EQ(text(*controller, "detailLabel"), u"版本信息格式不正确，请稍后重试。"_s);
-        }
-    }
-}
-
-TEST_F(ReleaseCheck, NoAnswerIsANetworkFailure)
+TEST_F(ReleaseCheck, FailuresEndInAnAlertAndARetryButton)
 {
     test::TestServer untrusted(test::TestServer::Chain::Untrusted);
-    // A port that was free a moment ago: nothing listens there.
-    QTcpServer probe;
-    ASSERT_TRUE(probe.listen(QHostAddress::LocalHost));
-    const quint16 closedPort = probe.serverPort();
-    probe.close();
-    QUrl refused(u"https://127.0.0.1/updates/"_s);
-    refused.setPort(closedPort);
     // An http redirect target must never be followed, whatever answers there.
-    QUrl plain = server.url(u"/elsewhere/latest-mac.yml"_s);
+    QUrl plain = server.url(manifestPath);
     plain.setScheme(u"http"_s);
-
+    const QString badManifest = u"版本信息格式不正确，请稍后重试。"_s;
     const struct {
         const char *name;
-        QUrl base;
-        std::optional<QString> exactDescription;
+        Answer answer;    // for the manifest on the test server
+        QString message;  // checkFailed alone: any description follows it
+        QUrl base = {};   // the test server's by default
     } rows[] = {
-        {"refused", refused, std::nullopt},
-        {"untrusted certificate", untrusted.url(u"/updates/"_s), std::nullopt},
-        {"reset part-way", server.url(u"/updates/"_s), std::nullopt},
-        {"redirect to http", server.url(u"/insecure/"_s), std::nullopt},
-        {"stalled", server.url(u"/stalled/"_s), timeoutDescription()},
+        {"404 page", {httpResponse(404, "<html><body>Not Found</body></html>")}, badManifest},
+        {"empty body", {httpResponse(200, "")}, badManifest},
+        {"not UTF-8", {httpResponse(200, "version: 1.4.2\n  - url: caf\xe9.zip\n")}, badManifest},
+        {"reset part-way", resetPartWay, checkFailed},
+        {"stalled part-way", {httpResponse(200, manifest), Answer::End::Stall, 0ms, partWay},
+         checkFailed + timeoutDescription()},
+        {"redirect to http", {httpResponse(302, "", "Location: " + plain.toEncoded() + "\r\n")}, checkFailed},
+        {"refused", {}, checkFailed, QUrl(u"https://127.0.0.1:9/updates/"_s)},
+        {"untrusted certificate", {}, checkFailed, untrusted.url(u"/updates/"_s)},
     };
-    server.expect(manifestPath, {.body = manifest, .resetAfter = 10});
-    // Qt may repeat the first request of a redirect; only that it came matters.
-    server.expect(u"/insecure/latest-mac.yml"_s, Response::redirect(plain), test::TestServer::AtLeastOnce);
-    server.expect(u"/stalled/latest-mac.yml"_s, {.body = manifest, .stallAfter = 5});
     for (const auto &row : rows) {
         SCOPED_TRACE(row.name);
+        server.serve(manifestPath, row.answer);
         auto controller = makeController(row.base);
-        test::AlertDismisser alert;
-        controller->fetchMetadata();
-        waitForCheck(*controller);
-        ASSERT_TRUE(alert.seen());
-        const QString message = alert.seen()->informativeText;
-        EXPECT_TRUE(message.startsWith(u"无法获取版本信息："_s)) << message.toStdString();
-        EXPECT_GT(message.size(), QString(u"无法获取版本信息："_s).size());
-        if (row.exactDescription) {
-            EXPECT_EQ(message, u"无法获取版本信息："_s + *row.exactDescription);
+        const QString message = check(*controller).value_or(test::SeenAlert{}).informativeText;
+        if (row.message == checkFailed) {
+            EXPECT_TRUE(message.startsWith(checkFailed) && message.size() > checkFailed.size())
+                << message.toStdString();
+        } else {
+            EXPECT_EQ(message, row.message);
         }
-        EXPECT_EQ(text(*controller, "detailLabel"), message);
-        EXPECT_EQ(text(*controller, "statusLabel"), u"安装未完成"_s);
         EXPECT_EQ(button(*controller)->text(), u"重试"_s);
         EXPECT_FALSE(controller->currentRelease());
     }
-    EXPECT_TRUE(untrusted.requests().isEmpty()); // the handshake failed before any request
+    EXPECT_TRUE(untrusted.requests().isEmpty());  // the handshake failed before any request
 }
 
 TEST_F(ReleaseCheck, RetryAfterAFailedCheckStartsANewOne)
 {
-    server.expect(manifestPath, {.status = 404, .body = "gone"});
-    server.expect(manifestPath, Response::ok(manifest));
-    auto controller = makeController();
-    {
-        test::AlertDismisser alert;
-        controller->fetchMetadata();
-        waitForCheck(*controller);
-        ASSERT_TRUE(alert.seen());
+    for (const Answer &failing : {Answer{httpResponse(404, "gone")}, resetPartWay}) {
+        SCOPED_TRACE(failing.end == Answer::End::Reset ? "after a reset" : "after a 404");
+        server.serve(manifestPath, failing);
+        auto controller = makeController();
+        EXPECT_TRUE(check(*controller));
+        server.serve(manifestPath, {httpResponse(200, manifest)});
+        button(*controller)->click();
+        EXPECT_EQ(textOf(*controller, "statusLabel"), u"正在获取最新版本…"_s);
+        EXPECT_EQ(button(*controller)->text(), u"安装"_s);
+        EXPECT_FALSE(button(*controller)->isEnabled());
+        EXPECT_TRUE(control<Spinner>(*controller, "spinner")->isAnimating());
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !controller->working(); }, 10000));
+        EXPECT_EQ(textOf(*controller, "statusLabel"), u"最新版本 1.4.2"_s);
     }
-    button(*controller)->click();
-    EXPECT_EQ(text(*controller, "statusLabel"), u"正在获取最新版本…"_s);
-    EXPECT_EQ(button(*controller)->text(), u"安装"_s);
-    EXPECT_FALSE(button(*controller)->isEnabled());
-    waitForCheck(*controller);
-    EXPECT_EQ(text(*controller, "statusLabel"), u"最新版本 1.4.2"_s);
-    EXPECT_EQ(server.requests().size(), 2);
 }
 
 TEST_F(ReleaseCheck, PrimaryActionIsIgnoredWhileChecking)
 {
-    server.expect(manifestPath, {.body = manifest, .delay = 500ms});
+    server.serve(manifestPath, {httpResponse(200, manifest), Answer::End::Close, 300ms});
     auto controller = makeController();
-    QWidget *window = controller->windowWidget();
-    window->show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
     controller->fetchMetadata();
-
     controller->primaryAction();
-    button(*controller)->setEnabled(true); // even a click that got through changes nothing
-    button(*controller)->click();
-    button(*controller)->setEnabled(false);
-    QTest::keyClick(window, Qt::Key_Return);
-    EXPECT_EQ(text(*controller, "statusLabel"), u"正在获取最新版本…"_s);
-    EXPECT_TRUE(controller->working());
-
-    waitForCheck(*controller);
-    EXPECT_EQ(server.requests().size(), 1); // no second check was started
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !controller->working(); }, 10000));
+    EXPECT_EQ(server.requests().size(), 1);  // no second check was started
 }
 
-TEST_F(ReleaseCheck, AnswerAfterTheControllerIsGoneIsIgnored)
+TEST_F(ReleaseCheck, AnswerAfterTheControllerIsGoneRaisesNoAlert)
 {
-    server.expect(manifestPath, {.body = manifest, .delay = 300ms});
+    server.serve(manifestPath, {httpResponse(404, "gone"), Answer::End::Close, 300ms});
+    test::AlertDismisser alert;
     auto controller = makeController();
     controller->fetchMetadata();
     ASSERT_TRUE(QTest::qWaitFor([&] { return !server.requests().isEmpty(); }, 5000));
     controller.reset();
     QTest::qWait(600);
-    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    EXPECT_FALSE(alert.seen());
 }
 
 }  // namespace

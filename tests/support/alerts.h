@@ -1,18 +1,20 @@
 #pragma once
 
-#include <QString>
-
-#include <QStringList>
+#include <QAbstractButton>
+#include <QApplication>
+#include <QLabel>
+#include <QMessageBox>
+#include <QTimer>
 
 #include <optional>
-#include <memory>
 
 namespace quillmere::test {
 
 // What a modal alert showed before it was dismissed.
 struct SeenAlert {
     QString text;
-    QString informativeText;
+    QString informativeText;                          // as its label holds it
+    Qt::TextFormat informativeFormat = Qt::AutoText;  // how that label reads it
     QStringList buttons;
 };
 
@@ -20,13 +22,34 @@ struct SeenAlert {
 // button. Keep it alive across the call that opens the alert; `seen()` is empty until then.
 class AlertDismisser {
 public:
-    AlertDismisser();
-    ~AlertDismisser();
-    [[nodiscard]] const std::optional<SeenAlert> &seen() const;
+    AlertDismisser()
+    {
+        QObject::connect(&timer_, &QTimer::timeout, [this] { dismiss(); });
+        timer_.start(10);
+    }
+    [[nodiscard]] const std::optional<SeenAlert> &seen() const { return seen_; }
 
 private:
-    struct State;
-    std::shared_ptr<State> state_;
+    void dismiss()
+    {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if (!box)
+            return;
+        timer_.stop();
+        // Qt's own name for the label; the controller relies on it as well.
+        const auto *informative = box->findChild<QLabel *>(QStringLiteral("qt_msgbox_informativelabel"));
+        seen_ = SeenAlert{box->text(), informative ? informative->text() : QString(),
+                          informative ? informative->textFormat() : Qt::AutoText, {}};
+        for (QAbstractButton *button : box->buttons())
+            seen_->buttons << button->text();
+        if (box->buttons().isEmpty())
+            box->reject();
+        else
+            box->buttons().first()->click();
+    }
+
+    QTimer timer_;
+    std::optional<SeenAlert> seen_;
 };
 
 }  // namespace quillmere::test
