@@ -1,5 +1,7 @@
 #include "install/install_script.h"
+#include "install/privileged_run.h"
 #include "install/stage_directory.h"
+#include "platform/install_plan.h"
 #include "system/command_runner.h"
 
 #include <QFile>
@@ -92,6 +94,62 @@ TEST(InstallScript, StageDirectoriesAreNewAndPrivate)
     const QString file = installScriptPath(first.path);
     ASSERT_TRUE(QFile(file).open(QIODevice::WriteOnly));
     EXPECT_FALSE(createStageDirectory(file).errorDescription.isEmpty());
+}
+
+TEST(PrivilegedRun, CommandLines)
+{
+    EXPECT_EQ(osascriptInstallCommand(u"/tmp/it's/install.sh"_s).arguments,
+              (QStringList{u"-e"_s, u"do shell script \"/bin/bash '/tmp/it'\\''s/install.sh'\" "
+                                    "with administrator privileges"_s}));
+    EXPECT_EQ(osascriptInstallCommand(u""_s).program, u"/usr/bin/osascript"_s);
+    const QString script = u"/tmp/s/install.sh"_s;
+    EXPECT_EQ(linuxInstallCommand(script, true), (ToolCommand{u"/bin/bash"_s, {script}}));
+    EXPECT_EQ(linuxInstallCommand(script, false),
+              (ToolCommand{u"/usr/bin/pkexec"_s, {u"/bin/bash"_s, script}}));
+    EXPECT_EQ(linuxInstallCommand(script, false, u"/t/ask"_s).program, u"/t/ask"_s);
+}
+
+TEST(PrivilegedRun, OutcomeOfTheRun)
+{
+    using enum InstallOutcome;
+    const struct {
+        CommandResult result;
+        bool throughPkexec;
+        InstallOutcome outcome;
+        QString message;
+    } rows[] = {
+        {{0, u"User cancelled. (-128)"_s}, false, Completed, {}},
+        {{1, u"execution error: User canceled. (-128)\n"_s}, false, Cancelled, {}},
+        {{1, u"error -12800"_s}, false, Cancelled, {}},
+        {{1, u"CANCEL"_s}, false, Cancelled, {}},
+        {{1, u""_s}, false, Failed, u"安装失败："_s},
+        {{1, u"error 128\n"_s}, false, Failed, u"安装失败：error 128"_s},
+        {{126, u"Error executing command as another user: Request dismissed\n"_s}, true,
+         Cancelled, {}},
+        {{127, u"Error executing command as another user: Not authorized\n"_s}, true, Failed,
+         u"安装失败：Error executing command as another user: Not authorized"_s},
+        {{126, u"install.sh: Permission denied"_s}, false, Failed,
+         u"安装失败：install.sh: Permission denied"_s},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.result.output.toStdString());
+        const CommandResult result = row.throughPkexec ? pkexecResult(row.result) : row.result;
+        EXPECT_EQ(classifyInstall(result), row.outcome);
+        if (row.outcome == Failed) {
+            EXPECT_EQ(installFailureMessage(result), row.message);
+        }
+    }
+}
+
+TEST(PrivilegedRun, AStandInPromptThatIsDismissedCancels)
+{
+    QTemporaryDir dir;
+    const QString prompt = dir.filePath(u"prompt"_s);
+    ASSERT_EQ(writeInstallScript(prompt, u"#!/bin/sh\necho Request dismissed; exit 126\n"_s),
+              std::nullopt);
+    const InstallPlan plan = installPlan(u"/a/Q.app"_s, u"/s/Q.app"_s, u"/s/i.sh"_s, {prompt, true});
+    EXPECT_EQ(plan.command, (ToolCommand{prompt, {u"/bin/bash"_s, u"/s/i.sh"_s}}));
+    EXPECT_EQ(classifyInstall(runInstall(plan)), InstallOutcome::Cancelled);
 }
 
 }  // namespace
