@@ -1,10 +1,10 @@
 # Shared by ./run and ./test: installs the Debian packages the build needs (only those
 # missing) and configures a build folder. Sourced, not run.
 
-# Debian packages every build needs.
+# Debian packages every build needs, and the tools the installer runs on Linux.
 QUILLMERE_BUILD_PACKAGES=(
   cmake ninja-build g++ pkg-config
-  qt6-base-dev qt6-translations-l10n libicu-dev libplist-dev
+  qt6-base-dev qt6-translations-l10n libicu-dev libplist-dev libarchive-tools procps
 )
 
 # ensure_packages PACKAGE...: installs whichever of the packages is not installed yet.

@@ -1,0 +1,215 @@
+#include "install/install_script.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+#include <cerrno>
+#include <cstring>
+
+#include <unistd.h>
+
+namespace quillmere {
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// The macOS script around the two paths. The tail repeats the product's name on purpose: it
+// names the process to stop and the backup, whatever the bundle is called.
+constexpr char16_t macHead[] = u"#!/bin/bash\nset -euo pipefail\nAPP=\"";
+constexpr char16_t macMiddle[] = u"\"\nSTAGED=";
+constexpr char16_t macTail[] = uR"sh(
+
+# A translocated copy is read-only; the running process must exit first.
+/usr/bin/osascript -e 'tell application "Quillmere Desktop" to quit' >/dev/null 2>&1 || true
+sleep 2
+/usr/bin/pkill -f "Quillmere Desktop.app/Contents/MacOS/Quillmere Desktop" >/dev/null 2>&1 || true
+sleep 1
+
+if [ -d "$APP" ]; then
+  BACKUP="$HOME/.Trash/Quillmere Desktop.$(date +%Y%m%d%H%M%S).app"
+  /bin/mv "$APP" "$BACKUP"
+fi
+
+if ! /usr/bin/ditto "$STAGED" "$APP"; then
+  # A failed copy must not leave the user without the app: the previous one comes back.
+  if [ -d "$APP" ] && [ ! -L "$APP" ]; then /bin/rm -rf "$APP"; fi
+  if [ -n "${BACKUP:-}" ]; then /bin/mv "$BACKUP" "$APP"; fi
+  exit 1
+fi
+
+# Without this the app runs translocated from a read-only copy and Squirrel
+# can never replace it, so in-app updates would fail forever.
+/usr/bin/xattr -dr com.apple.quarantine "$APP" 2>/dev/null || true
+
+/usr/bin/open "$APP")sh";
+
+// The Linux script after its variables.
+constexpr char16_t linuxBody[] = uR"sh(EXECUTABLE="$APP/Contents/MacOS/Quillmere Desktop"
+
+# Run as root for another user, whatever goes into the user's Trash is made as that user, and
+# the new copy is started as that user: never with the administrator's rights.
+if [ "$(/usr/bin/id -u)" = "$USER_ID" ]; then
+  AS_USER=()
+else
+  AS_USER=(/usr/bin/setpriv --reuid="$USER_ID" --regid="$GROUP_ID" --init-groups --)
+fi
+
+# The running copy must exit first; it gets 3 seconds.
+/usr/bin/pkill -f -- "$RUNNING" >/dev/null 2>&1 || true
+for _ in {1..30}; do
+  /usr/bin/pgrep -f -- "$RUNNING" >/dev/null 2>&1 || break
+  /bin/sleep 0.1
+done
+
+# The previous copy goes to the Trash under a time-stamped name. Its info file comes first and
+# claims the name (it is created only if it does not exist yet), so the Trash never holds a
+# copy it cannot put back.
+taken() { [ -e "$1" ] || [ -L "$1" ]; }
+BACKUP=
+INFO=
+if [ -d "$APP" ]; then
+  "${AS_USER[@]}" /bin/mkdir -p -m 700 -- "$TRASH" "$TRASH/files" "$TRASH/info"
+  STAMP=$(/bin/date +%Y%m%d%H%M%S)
+  while taken "$TRASH/files/Quillmere Desktop.$STAMP.app" ||
+      taken "$TRASH/info/Quillmere Desktop.$STAMP.app.trashinfo"; do
+    /bin/sleep 1
+    STAMP=$(/bin/date +%Y%m%d%H%M%S)
+  done
+  BACKUP="$TRASH/files/Quillmere Desktop.$STAMP.app"
+  INFO="$TRASH/info/Quillmere Desktop.$STAMP.app.trashinfo"
+  DELETED="${STAMP:0:4}-${STAMP:4:2}-${STAMP:6:2}T${STAMP:8:2}:${STAMP:10:2}:${STAMP:12:2}"
+  printf '[Trash Info]\nPath=%s\nDeletionDate=%s\n' "$TRASH_PATH" "$DELETED" |
+    "${AS_USER[@]}" /bin/bash -c 'set -o noclobber; /bin/cat >"$1"' bash "$INFO"
+  if ! /bin/mv -T -- "$APP" "$BACKUP"; then
+    "${AS_USER[@]}" /bin/rm -f -- "$INFO"
+    exit 1
+  fi
+fi
+
+# A failed copy must not leave the user without the app: the half-made copy goes and the
+# previous one comes back out of the Trash. (A directory at APP can only be cp's own here.)
+if ! /bin/cp -a -T -- "$STAGED" "$APP"; then
+  if [ -d "$APP" ] && [ ! -L "$APP" ]; then /bin/rm -rf -- "$APP"; fi
+  if [ -n "$BACKUP" ]; then
+    /bin/mv -T -- "$BACKUP" "$APP"
+    "${AS_USER[@]}" /bin/rm -f -- "$INFO"
+  fi
+  exit 1
+fi
+
+# Started in a session of its own and with nothing of this script's output: whoever runs the
+# script reads that to its end, and the app would hold it open.
+if [ ! -f "$EXECUTABLE" ] || ! "${AS_USER[@]}" /usr/bin/test -x "$EXECUTABLE"; then
+  echo "无法启动：$EXECUTABLE 不存在或不可执行。" >&2
+  exit 1
+fi
+if [ ${#AS_USER[@]} -eq 0 ]; then
+  /usr/bin/setsid -f "$EXECUTABLE" </dev/null >/dev/null 2>&1
+else
+  /usr/bin/env -i "${APP_ENV[@]}" /usr/bin/setsid -f "${AS_USER[@]}" "$EXECUTABLE" \
+    </dev/null >/dev/null 2>&1
+fi
+)sh";
+
+// The path as a POSIX extended regular expression that matches only itself.
+QString literalPattern(const QString &text)
+{
+    QString pattern;
+    for (const QChar c : text) {
+        if (QStringView(u"\\^$.|?*+()[]{}").contains(c))
+            pattern += u'\\';
+        pattern += c;
+    }
+    return pattern;
+}
+
+}  // namespace
+
+QString shellQuote(const QString &text)
+{
+    return u'\'' + QString(text).replace(u"'"_s, u"'\\''"_s) + u'\'';
+}
+
+QString macInstallScript(const QString &installPath, const QString &stagedAppPath)
+{
+    return QString::fromUtf16(macHead) + installPath + QString::fromUtf16(macMiddle)
+        + shellQuote(stagedAppPath) + QString::fromUtf16(macTail);
+}
+
+QString linuxInstallScript(const LinuxInstallInputs &inputs)
+{
+    const QString executable = inputs.installPath + u"/Contents/MacOS/Quillmere Desktop"_s;
+    QStringList environment;
+    for (const auto &[name, value] : inputs.appEnvironment)
+        environment << shellQuote(name + u'=' + value);
+    const auto line = [](const char16_t *name, const QString &value) {
+        return QString::fromUtf16(name) + u'=' + shellQuote(value) + u'\n';
+    };
+    return u"#!/bin/bash\nset -euo pipefail\n"_s
+        + line(u"APP", inputs.installPath)
+        + line(u"STAGED", inputs.stagedAppPath)
+        + line(u"TRASH", inputs.trashFolder)
+        + u"# The install path as the Trash's info file records it.\n"_s
+        + line(u"TRASH_PATH", trashInfoPath(inputs.installPath))
+        + line(u"USER_ID", QString::number(inputs.userId))
+        + line(u"GROUP_ID", QString::number(inputs.groupId))
+        + u"APP_ENV=("_s + environment.join(u' ') + u")\n"_s
+        + u"# The command line of a copy started from APP.\n"_s
+        + line(u"RUNNING", literalPattern(executable))
+        + QString::fromUtf16(linuxBody);
+}
+
+QString trashInfoPath(const QString &absolutePath)
+{
+    // toPercentEncoding keeps letters, digits and "-._~" already.
+    return QString::fromLatin1(QFile::encodeName(absolutePath).toPercentEncoding("/!*'()"));
+}
+
+QString userTrashFolder(const QString &xdgDataHome, const QString &home)
+{
+    const QString data = QDir::isAbsolutePath(xdgDataHome) ? xdgDataHome
+                                                           : home + u"/.local/share"_s;
+    return data + u"/Trash"_s;
+}
+
+QList<std::pair<QString, QString>> appEnvironment(const QProcessEnvironment &environment)
+{
+    // The display and session bus, where the user's files are, and language and PATH so the
+    // app starts as it would from the desktop.
+    static const char16_t *const names[] = {u"DISPLAY", u"WAYLAND_DISPLAY", u"XAUTHORITY",
+                                            u"XDG_RUNTIME_DIR", u"DBUS_SESSION_BUS_ADDRESS",
+                                            u"HOME", u"LANG", u"PATH"};
+    QList<std::pair<QString, QString>> picked;
+    for (const char16_t *name : names) {
+        const QString key = QString::fromUtf16(name);
+        if (environment.contains(key))
+            picked.append({key, environment.value(key)});
+    }
+    return picked;
+}
+
+QString installScriptPath(const QString &stageDirectory)
+{
+    return stageDirectory + u"/install.sh"_s;
+}
+
+std::optional<QString> writeInstallScript(const QString &path, const QString &text)
+{
+    // QSaveFile would write through a symbolic link to its target.
+    if (QFileInfo(path).isSymLink() && ::unlink(QFile::encodeName(path).constData()) != 0)
+        return QString::fromLocal8Bit(std::strerror(errno));
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(text.toUtf8()) < 0 || !file.commit())
+        return file.errorString();
+    QFile written(path);
+    if (!written.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner
+                                | QFile::ReadGroup | QFile::ExeGroup | QFile::ReadOther
+                                | QFile::ExeOther))
+        return written.errorString();
+    return std::nullopt;
+}
+
+}  // namespace quillmere

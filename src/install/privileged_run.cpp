@@ -1,0 +1,64 @@
+#include "install/privileged_run.h"
+
+#include "install/install_script.h"
+#include "install/install_texts.h"
+#include "system/text.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <unistd.h>
+
+namespace quillmere {
+
+using namespace Qt::StringLiterals;
+
+ToolCommand osascriptInstallCommand(const QString &scriptPath)
+{
+    return {u"/usr/bin/osascript"_s,
+            {u"-e"_s, u"do shell script \"/bin/bash "_s + shellQuote(scriptPath)
+                          + u"\" with administrator privileges"_s}};
+}
+
+ToolCommand linuxInstallCommand(const QString &scriptPath, bool mayWriteDirectly,
+                                const QString &elevator)
+{
+    if (mayWriteDirectly)
+        return {u"/bin/bash"_s, {scriptPath}};
+    return {elevator, {u"/bin/bash"_s, scriptPath}};
+}
+
+bool mayWriteInstallFolder(const QString &installPath)
+{
+    const auto writable = [](const QString &path) {
+        return ::access(QFile::encodeName(path).constData(), W_OK) == 0;
+    };
+    const QFileInfo installed(installPath);
+    return writable(installed.absolutePath())
+        && (!installed.isDir() || installed.isSymLink() || writable(installPath));
+}
+
+CommandResult pkexecResult(const CommandResult &result)
+{
+    constexpr int dismissed = 126;
+    if (result.status != dismissed)
+        return result;
+    return {result.status, result.output + u"\ncancelled"_s};
+}
+
+InstallOutcome classifyInstall(const CommandResult &result)
+{
+    if (result.status == 0)
+        return InstallOutcome::Completed;
+    const QString output = trimmedText(result.output);
+    if (output.contains(u"-128"_s) || output.contains(u"cancel"_s, Qt::CaseInsensitive))
+        return InstallOutcome::Cancelled;
+    return InstallOutcome::Failed;
+}
+
+QString installFailureMessage(const CommandResult &result)
+{
+    return installFailureMessage(trimmedText(result.output));
+}
+
+}  // namespace quillmere

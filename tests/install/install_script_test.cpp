@@ -1,0 +1,156 @@
+#include "install/install_script.h"
+#include "install/privileged_run.h"
+#include "install/stage_directory.h"
+#include "platform/install_plan.h"
+#include "system/command_runner.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+namespace quillmere {
+namespace {
+
+using namespace Qt::StringLiterals;
+
+mode_t modeOf(const QString &path)
+{
+    struct stat info {};
+    return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_mode & 07777 : 0;
+}
+
+TEST(InstallScript, ShellQuoteEscapesOnlySingleQuotes)
+{
+    EXPECT_EQ(shellQuote(u""_s), u"''"_s);
+    EXPECT_EQ(shellQuote(u"/tmp/it's/Quillmere Desktop.app"_s),
+              u"'/tmp/it'\\''s/Quillmere Desktop.app'"_s);
+    EXPECT_EQ(shellQuote(u"$HOME `id` \"\\\n"_s), u"'$HOME `id` \"\\\n'"_s);
+}
+
+TEST(InstallScript, MacScriptIsTheFixedTextAroundBothPaths)
+{
+    const QString installPath = u"/Applications/Quillmere Desktop.app"_s;
+    const QString script = macInstallScript(installPath, u"/tmp/it's/Quillmere Desktop.app"_s);
+    EXPECT_EQ(script, uR"sh(#!/bin/bash
+set -euo pipefail
+APP="/Applications/Quillmere Desktop.app"
+STAGED='/tmp/it'\''s/Quillmere Desktop.app'
+
+# A translocated copy is read-only; the running process must exit first.
+/usr/bin/osascript -e 'tell application "Quillmere Desktop" to quit' >/dev/null 2>&1 || true
+sleep 2
+/usr/bin/pkill -f "Quillmere Desktop.app/Contents/MacOS/Quillmere Desktop" >/dev/null 2>&1 || true
+sleep 1
+
+if [ -d "$APP" ]; then
+  BACKUP="$HOME/.Trash/Quillmere Desktop.$(date +%Y%m%d%H%M%S).app"
+  /bin/mv "$APP" "$BACKUP"
+fi
+
+if ! /usr/bin/ditto "$STAGED" "$APP"; then
+  # A failed copy must not leave the user without the app: the previous one comes back.
+  if [ -d "$APP" ] && [ ! -L "$APP" ]; then /bin/rm -rf "$APP"; fi
+  if [ -n "${BACKUP:-}" ]; then /bin/mv "$BACKUP" "$APP"; fi
+  exit 1
+fi
+
+# Without this the app runs translocated from a read-only copy and Squirrel
+# can never replace it, so in-app updates would fail forever.
+/usr/bin/xattr -dr com.apple.quarantine "$APP" 2>/dev/null || true
+
+/usr/bin/open "$APP")sh"_s);
+    EXPECT_EQ(script.toUtf8().left(35), "#!/bin/bash\nset -euo pipefail\nAPP=\"");
+    EXPECT_EQ(script.toUtf8().mid(35 + installPath.size(), 9), "\"\nSTAGED=");
+    EXPECT_EQ(run(u"/bin/bash"_s, {u"-n"_s, u"-c"_s, script}).status, 0);
+}
+
+TEST(InstallScript, WritingReplacesALinkAndMakesTheScriptExecutable)
+{
+    QTemporaryDir dir;
+    const QString target = dir.filePath(u"target"_s);
+    const QString path = installScriptPath(dir.path());
+    ASSERT_TRUE(QFile(target).open(QIODevice::WriteOnly) && QFile::link(target, path));
+    EXPECT_EQ(writeInstallScript(path, u"echo 安装"_s), std::nullopt);
+    EXPECT_FALSE(QFileInfo(path).isSymLink());
+    EXPECT_EQ(QFileInfo(target).size(), 0);
+    EXPECT_EQ(modeOf(path), 0755u);
+    EXPECT_TRUE(writeInstallScript(dir.filePath(u"missing/install.sh"_s), u""_s).has_value());
+}
+
+TEST(InstallScript, StageDirectoriesAreNewAndPrivate)
+{
+    QTemporaryDir dir;
+    const StageDirectory first = createStageDirectory(dir.filePath(u"not yet made"_s));
+    ASSERT_FALSE(first.path.isEmpty()) << first.errorDescription.toStdString();
+    EXPECT_NE(createStageDirectory(dir.filePath(u"not yet made"_s)).path, first.path);
+    EXPECT_TRUE(QRegularExpression(u"/quillmere-stage-[0-9A-F]{8}(-[0-9A-F]{4}){3}-[0-9A-F]{12}$"_s)
+                    .match(first.path).hasMatch());
+    EXPECT_EQ(modeOf(first.path), 0700u);
+    const QString file = installScriptPath(first.path);
+    ASSERT_TRUE(QFile(file).open(QIODevice::WriteOnly));
+    EXPECT_FALSE(createStageDirectory(file).errorDescription.isEmpty());
+}
+
+TEST(PrivilegedRun, CommandLines)
+{
+    EXPECT_EQ(osascriptInstallCommand(u"/tmp/it's/install.sh"_s).arguments,
+              (QStringList{u"-e"_s, u"do shell script \"/bin/bash '/tmp/it'\\''s/install.sh'\" "
+                                    "with administrator privileges"_s}));
+    EXPECT_EQ(osascriptInstallCommand(u""_s).program, u"/usr/bin/osascript"_s);
+    const QString script = u"/tmp/s/install.sh"_s;
+    EXPECT_EQ(linuxInstallCommand(script, true), (ToolCommand{u"/bin/bash"_s, {script}}));
+    EXPECT_EQ(linuxInstallCommand(script, false),
+              (ToolCommand{u"/usr/bin/pkexec"_s, {u"/bin/bash"_s, script}}));
+    EXPECT_EQ(linuxInstallCommand(script, false, u"/t/ask"_s).program, u"/t/ask"_s);
+}
+
+TEST(PrivilegedRun, OutcomeOfTheRun)
+{
+    using enum InstallOutcome;
+    const struct {
+        CommandResult result;
+        bool throughPkexec;
+        InstallOutcome outcome;
+        QString message;
+    } rows[] = {
+        {{0, u"User cancelled. (-128)"_s}, false, Completed, {}},
+        {{1, u"execution error: User canceled. (-128)\n"_s}, false, Cancelled, {}},
+        {{1, u"error -12800"_s}, false, Cancelled, {}},
+        {{1, u"CANCEL"_s}, false, Cancelled, {}},
+        {{1, u""_s}, false, Failed, u"安装失败："_s},
+        {{1, u"error 128\n"_s}, false, Failed, u"安装失败：error 128"_s},
+        {{126, u"Error executing command as another user: Request dismissed\n"_s}, true,
+         Cancelled, {}},
+        {{127, u"Error executing command as another user: Not authorized\n"_s}, true, Failed,
+         u"安装失败：Error executing command as another user: Not authorized"_s},
+        {{126, u"install.sh: Permission denied"_s}, false, Failed,
+         u"安装失败：install.sh: Permission denied"_s},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.result.output.toStdString());
+        const CommandResult result = row.throughPkexec ? pkexecResult(row.result) : row.result;
+        EXPECT_EQ(classifyInstall(result), row.outcome);
+        if (row.outcome == Failed) {
+            EXPECT_EQ(installFailureMessage(result), row.message);
+        }
+    }
+}
+
+TEST(PrivilegedRun, AStandInPromptThatIsDismissedCancels)
+{
+    QTemporaryDir dir;
+    const QString prompt = dir.filePath(u"prompt"_s);
+    ASSERT_EQ(writeInstallScript(prompt, u"#!/bin/sh\necho Request dismissed; exit 126\n"_s),
+              std::nullopt);
+    const InstallPlan plan = installPlan(u"/a/Q.app"_s, u"/s/Q.app"_s, u"/s/i.sh"_s, {prompt, true});
+    EXPECT_EQ(plan.command, (ToolCommand{prompt, {u"/bin/bash"_s, u"/s/i.sh"_s}}));
+    EXPECT_EQ(classifyInstall(runInstall(plan)), InstallOutcome::Cancelled);
+}
+
+}  // namespace
+}  // namespace quillmere

@@ -1,0 +1,140 @@
+#include "platform/unpack.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <tuple>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace quillmere {
+namespace {
+
+using namespace Qt::StringLiterals;
+
+// Name, st_mode as the archive records it, and the content (a link's target).
+using Entry = std::tuple<QString, int, QString>;
+
+// Python's zipfile writes names exactly as given; every entry belongs to user and group 4321.
+bool writeZip(const QString &path, const QList<Entry> &entries)
+{
+    QStringList arguments{u"-c"_s, uR"py(import struct, sys, zipfile
+with zipfile.ZipFile(sys.argv[1], 'w') as archive:
+    a = sys.argv[2:]
+    for name, mode, data in zip(a[0::3], a[1::3], a[2::3]):
+        entry = zipfile.ZipInfo(name)
+        entry.create_system = 3
+        entry.external_attr = int(mode, 8) << 16
+        entry.extra = struct.pack('<HHBBIBI', 0x7875, 11, 1, 4, 4321, 4, 4321)
+        archive.writestr(entry, data)
+)py"_s, path};
+    for (const auto &[name, mode, data] : entries)
+        arguments << name << QString::number(mode, 8) << data;
+    return run(u"/usr/bin/python3"_s, arguments).status == 0;
+}
+
+// Entries below dir (not following links); with `unsafe`, only those with a setuid or setgid
+// bit or another owner than this process.
+QStringList entries(const QString &dir, bool unsafe = false)
+{
+    QStringList found;
+    QDirIterator it(dir, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        struct stat info {};
+        ::lstat(QFile::encodeName(path).constData(), &info);
+        if (!unsafe || info.st_uid != ::geteuid()
+            || (!S_ISLNK(info.st_mode) && (info.st_mode & (S_ISUID | S_ISGID))))
+            found << path.mid(dir.size());
+    }
+    found.sort();
+    return found;
+}
+
+TEST(Unpack, DittoExtractsTheZipIntoTheDirectory)
+{
+    EXPECT_EQ(dittoUnpackCommand(u"/t/a b.zip"_s, u"/t/s"_s),
+              (ToolCommand{u"/usr/bin/ditto"_s, {u"-x"_s, u"-k"_s, u"/t/a b.zip"_s, u"/t/s"_s}}));
+}
+
+// Whatever the archive says, nothing lands outside the stage directory, and nothing there keeps
+// the archive's owner or a setuid or setgid bit.
+TEST(Unpack, HostileArchivesStayInsideTheStageDirectory)
+{
+    QTemporaryDir root;
+    const QString outside = root.filePath(u"outside"_s);
+    const struct {
+        const char *name;
+        QList<Entry> entries;
+        bool unpacks;
+    } rows[] = {
+        {"parent directory", {{u"../escape"_s, 0100644, u"x"_s}}, false},
+        {"absolute name", {{outside + u"/absolute"_s, 0100644, u"x"_s}}, true},
+        {"through a link", {{u"a"_s, 0120777, outside}, {u"a/x"_s, 0100644, u""_s}}, false},
+        {"through a link upwards", {{u"r"_s, 0120777, u"../outside"_s}, {u"r/x"_s, 0100644, u""_s}},
+         false},
+        {"setuid and setgid", {{u"tool"_s, 0106755, u""_s}, {u"shared/"_s, 042775, u""_s}}, true},
+        {"device", {{u"disk"_s, 060666, u""_s}}, false},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.name);
+        const QString zip = root.filePath(u"archive.zip"_s);
+        const QString stage = root.filePath(u"stage"_s);
+        QDir(stage).removeRecursively();
+        ASSERT_TRUE(QDir().mkpath(stage) && QDir().mkpath(outside) && writeZip(zip, row.entries));
+
+        const CommandResult result = run(unpackCommand(zip, stage));
+        // bsdtar drops them itself: the walk is what stands between ditto and root.
+        EXPECT_EQ(entries(stage, true).join(u' '), QString());
+        EXPECT_EQ(result.status == 0 && clearSetIdBits(stage), row.unpacks);
+        EXPECT_EQ(entries(root.path()).filter(QRegularExpression(u"^/(?!stage/)"_s)).join(u' '),
+                  u"/archive.zip /outside /stage"_s);
+    }
+}
+
+TEST(Unpack, KeepsFoldersModesAndLinksOfTheBundle)
+{
+    QTemporaryDir root;
+    const QString zip = root.filePath(u"good.zip"_s);
+    const QString inner = u"Quillmere Desktop.app/Contents"_s;
+    const QString contents = root.filePath(inner);
+    ASSERT_TRUE(writeZip(zip, {{inner + u"/MacOS/run"_s, 0100755, u""_s},
+                               {inner + u"/data"_s, 0100644, u""_s},
+                               {inner + u"/Current"_s, 0120777, u"MacOS"_s}}));
+    ASSERT_EQ(run(unpackCommand(zip, root.path())).status, 0);
+    EXPECT_TRUE(clearSetIdBits(root.path()));
+    EXPECT_TRUE(QFileInfo(contents + u"/MacOS/run"_s).isExecutable());
+    EXPECT_FALSE(QFileInfo(contents + u"/data"_s).isExecutable());
+    EXPECT_EQ(QFileInfo(contents + u"/Current"_s).symLinkTarget(), contents + u"/MacOS"_s);
+}
+
+TEST(Unpack, ClearingSetIdBitsChangesNothingThroughALink)
+{
+    QTemporaryDir root;
+    const QString target = root.filePath(u"outside-tool"_s);
+    const QString tool = root.filePath(u"tree/tool"_s);
+    const auto mode = [](const QString &path) {
+        struct stat info {};
+        return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_mode & 07777 : 0;
+    };
+    ASSERT_TRUE(QDir().mkpath(root.filePath(u"tree"_s)));
+    for (const auto &[path, bits] : {std::pair{target, 04755}, {tool, 06711}}) {
+        ASSERT_TRUE(QFile(path).open(QIODevice::WriteOnly)
+                    && ::chmod(QFile::encodeName(path).constData(), bits) == 0);
+    }
+    ASSERT_TRUE(QFile::link(target, root.filePath(u"tree/link"_s)));
+    EXPECT_TRUE(clearSetIdBits(root.filePath(u"tree"_s)));
+    EXPECT_EQ(mode(tool), 0711u);
+    EXPECT_EQ(mode(target), 04755u);
+}
+
+}  // namespace
+}  // namespace quillmere
