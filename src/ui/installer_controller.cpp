@@ -1,6 +1,11 @@
 #include "ui/installer_controller.h"
 
 #include "download/package_download.h"
+#include "install/install_script.h"
+#include "install/install_texts.h"
+#include "install/privileged_run.h"
+#include "install/stage_directory.h"
+#include "platform/unpack.h"
 #include "platform/plist_value.h"
 #include "release/offer.h"
 #include "release/release_check.h"
@@ -10,6 +15,7 @@
 #include "ui/spinner.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
@@ -184,9 +190,79 @@ void InstallerController::finishDownload(const DownloadResult &result)
     stage(*downloadedFile);
 }
 
-void InstallerController::stage(const QString &)
+void InstallerController::stage(const QString &zipPath)
 {
-    // Unpacking and installing come next; until then the placed package waits here, busy.
+    progress->setPercentage(100);
+    statusLabel->setText(verifyingText());
+    beginWork();
+
+    const StageDirectory stageDirectory = createStageDirectory(temporaryFolder_);
+    if (stageDirectory.path.isEmpty()) {
+        showFailure(stageDirectoryFailureMessage(stageDirectory.errorDescription));
+        return;
+    }
+    // Only the unpacking tool's status counts; what it printed is not shown. Set-id bits that
+    // an archive carries are cleared before anything is copied with administrator rights.
+    if (run(unpackCommand(zipPath, stageDirectory.path)).status != 0
+        || !clearSetIdBits(stageDirectory.path)) {
+        showFailure(unpackFailureMessage());
+        return;
+    }
+    const QString stagedApp = stageDirectory.path + u'/' + product_.appName + u".app"_s;
+    // A symbolic link named like the bundle could point anywhere, the installed copy included;
+    // it is not a bundle.
+    const QFileInfo bundle(stagedApp);
+    if (!bundle.exists() || bundle.isSymLink()) {
+        showFailure(missingBundleMessage(product_.appName));
+        return;
+    }
+    if (plistValue(stagedApp, u"CFBundleIdentifier"_s) != product_.bundleId) {
+        showFailure(identifierMismatchMessage());
+        return;
+    }
+    install(stageDirectory.path, stagedApp);
+}
+
+void InstallerController::install(const QString &stageDirectory, const QString &stagedApp)
+{
+    statusLabel->setText(installingText());
+    detailLabel->setText(adminRightsText());
+
+    const QString scriptPath = installScriptPath(stageDirectory);
+    const InstallPlan plan = installPlan(product_.installPath, stagedApp, scriptPath, elevator_);
+    if (const std::optional<QString> error = writeInstallScript(scriptPath, plan.script)) {
+        showFailure(scriptFailureMessage(*error));
+        return;
+    }
+    // Returns once the password prompt has been answered and the script has finished.
+    const CommandResult result = runInstall(plan);
+    switch (classifyInstall(result)) {
+    case InstallOutcome::Completed:
+        finishSuccessfully(release ? release->version : QString());
+        return;
+    case InstallOutcome::Cancelled:
+        // Nothing was changed; the button keeps its title and starts everything over.
+        statusLabel->setText(cancelledText());
+        detailLabel->setText(nothingChangedText());
+        progress->hide();
+        endWork();
+        return;
+    case InstallOutcome::Failed:
+        showFailure(installFailureMessage(result));
+        return;
+    }
+}
+
+void InstallerController::finishSuccessfully(const QString &version)
+{
+    finished = true;
+    progress->hide();
+    endWork();
+    statusLabel->setText(completedText());
+    detailLabel->setText(installedText(product_.appName, version));
+    actionButton->setText(u"完成"_s);
+    disconnect(actionButton, &QPushButton::clicked, this, nullptr);
+    connect(actionButton, &QPushButton::clicked, this, &InstallerController::closeWindow);
 }
 
 }  // namespace quillmere

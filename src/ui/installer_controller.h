@@ -1,5 +1,6 @@
 #pragma once
 
+#include "install/install_plan.h"
 #include "release/release.h"
 #include "system/product.h"
 
@@ -48,6 +49,8 @@ public:
     void setDownloadTimeLimit(std::chrono::milliseconds limit) { downloadTimeLimit_ = limit; }
     // Where downloads and stage directories go (the user's temporary folder); tests change it.
     void setTemporaryFolder(const QString &folder) { temporaryFolder_ = folder; }
+    // What asks for administrator rights on Linux (pkexec); tests put a stand-in there.
+    void setElevator(const Elevator &elevator) { elevator_ = elevator; }
 
 public Q_SLOTS:
     // The primary button. Ignored while busy; starts the release check when no release is
@@ -89,13 +92,22 @@ private:
     // The end of a transfer: a failure ends the busy state and goes to showFailure; a placed
     // file is kept in downloadedFile and handed to stage, still busy.
     void finishDownload(const DownloadResult &result);
-    // Unpacks, verifies and installs the placed package.
+    // Unpacks the placed package into a new stage directory and verifies it: the bundle is
+    // there and carries the product's identifier; then installs it. Busy throughout; every
+    // failure goes to showFailure and leaves the installed copy as it was. The tools run
+    // synchronously on the main thread, so the window takes no input meanwhile.
     void stage(const QString &zipPath);
+    // Writes the install script beside the staged bundle and runs it with administrator
+    // rights; ends completed, cancelled (the prompt was dismissed) or failed.
+    void install(const QString &stageDirectory, const QString &stagedApp);
+    // The completed state: "完成" now ends the application.
+    void finishSuccessfully(const QString &version);
 
     Product product_;
     std::chrono::milliseconds networkTimeout_{std::chrono::seconds(60)};
     std::chrono::milliseconds downloadTimeLimit_{std::chrono::seconds(1800)};
     QString temporaryFolder_;
+    Elevator elevator_;
     ReleaseCheck *releaseCheck_;
 
     std::unique_ptr<InstallerWindow> window;

@@ -1,7 +1,7 @@
 #include "install/install_script.h"
 #include "install/privileged_run.h"
 #include "install/stage_directory.h"
-#include "platform/install_plan.h"
+#include "install/install_plan.h"
 #include "system/command_runner.h"
 
 #include <QFile>

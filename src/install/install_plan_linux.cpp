@@ -1,4 +1,4 @@
-#include "platform/install_plan.h"
+#include "install/install_plan.h"
 
 #include "install/install_script.h"
 
