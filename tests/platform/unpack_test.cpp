@@ -1,5 +1,7 @@
 #include "platform/unpack.h"
 
+#include "support/packages.h"
+
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -19,26 +21,8 @@ namespace {
 
 using namespace Qt::StringLiterals;
 
-// Name, st_mode as the archive records it, and the content (a link's target).
-using Entry = std::tuple<QString, int, QString>;
-
-// Python's zipfile writes names exactly as given; every entry belongs to user and group 4321.
-bool writeZip(const QString &path, const QList<Entry> &entries)
-{
-    QStringList arguments{u"-c"_s, uR"py(import struct, sys, zipfile
-with zipfile.ZipFile(sys.argv[1], 'w') as archive:
-    a = sys.argv[2:]
-    for name, mode, data in zip(a[0::3], a[1::3], a[2::3]):
-        entry = zipfile.ZipInfo(name)
-        entry.create_system = 3
-        entry.external_attr = int(mode, 8) << 16
-        entry.extra = struct.pack('<HHBBIBI', 0x7875, 11, 1, 4, 4321, 4, 4321)
-        archive.writestr(entry, data)
-)py"_s, path};
-    for (const auto &[name, mode, data] : entries)
-        arguments << name << QString::number(mode, 8) << data;
-    return run(u"/usr/bin/python3"_s, arguments).status == 0;
-}
+using Entry = test::ZipEntry;
+using test::writeZip;
 
 // Entries below dir (not following links); with `unsafe`, only those with a setuid or setgid
 // bit or another owner than this process.

@@ -1,0 +1,218 @@
+// The whole road on this machine, through the real controller and window: the offer, the
+// primary button, the download from the test server, staging, the install script and the
+// installed copy, one row per outcome.
+#include "support/alerts.h"
+#include "support/bundles.h"
+#include "support/controls.h"
+#include "support/packages.h"
+#include "support/products.h"
+#include "support/test_server.h"
+#include "platform/plist_value.h"
+#include "ui/installer_controller.h"
+
+#include <QDir>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace quillmere {
+namespace {
+
+using namespace Qt::StringLiterals;
+using namespace std::chrono_literals;
+using test::ZipEntry;
+
+enum class End { Completed, Cancelled, Failed };
+
+struct Row {
+    const char *name;
+    QList<ZipEntry> package; // empty: `bytes` are served instead
+    QByteArray bytes;
+    End end;
+    QString message; // of a failure
+    bool dismissPrompt = false;
+};
+
+const QString app = u"Quillmere Desktop.app"_s;
+
+// A bundle's entries below `top`: its Info.plist and, with `executable`, a program that
+// records that it was started.
+QList<ZipEntry> bundle(const QString &identifier, bool executable = true, const QString &top = app)
+{
+    QList<ZipEntry> entries{
+        {top + u"/"_s, 040755, {}},
+        {top + u"/Contents/Info.plist"_s, 0100644,
+         QString::fromUtf8(test::xmlPlist("<dict><key>CFBundleIdentifier</key><string>" + identifier.toUtf8()
+                                          + "</string><key>CFBundleShortVersionString</key>"
+                                            "<string>1.4.2</string></dict>"))},
+        {top + u"/Contents/Resources/Current"_s, 0120777, u"../MacOS"_s}};
+    if (executable)
+        entries.append({top + u"/Contents/MacOS/Quillmere Desktop"_s, 0100755,
+                        u"#!/bin/sh\necho \"$0\" > \"$QUILLMERE_TEST_STARTED\"\n"_s});
+    return entries;
+}
+
+class InstallRoad : public ::testing::TestWithParam<Row> {
+protected:
+    void SetUp() override
+    {
+        // The Trash the script uses is the one of $HOME; the started copy inherits the variable.
+        savedHome = qgetenv("HOME");
+        qputenv("HOME", QFile::encodeName(root.filePath(u"home"_s)));
+        qunsetenv("XDG_DATA_HOME");
+        qputenv("QUILLMERE_TEST_STARTED", QFile::encodeName(started));
+        ASSERT_TRUE(QDir().mkpath(root.filePath(u"Applications"_s)) && QDir().mkpath(root.filePath(u"tmp"_s)));
+        ASSERT_TRUE(test::writeBundle(installPath, test::stringPlist("CFBundleShortVersionString", u"1.3.0"_s)));
+        server.serve(u"/updates/latest-mac.yml"_s,
+                     {test::httpResponse(200, "version: 1.4.2\n  - url: Q-1.4.2-mac.zip\n")});
+    }
+    void TearDown() override { qputenv("HOME", savedHome); }
+
+    // Serves `row`'s package, offers it, presses the button and waits for the road's end.
+    std::unique_ptr<InstallerController> walk(const Row &row, std::optional<test::SeenAlert> &alert)
+    {
+        QByteArray bytes = row.bytes;
+        if (!row.package.isEmpty()) {
+            const QString zip = root.filePath(u"package.zip"_s);
+            EXPECT_TRUE(test::writeZip(zip, row.package));
+            QFile file(zip);
+            EXPECT_TRUE(file.open(QIODevice::ReadOnly));
+            bytes = file.readAll();
+        }
+        server.serve(u"/updates/Q-1.4.2-mac.zip"_s, {test::httpResponse(200, bytes)});
+        auto controller = std::make_unique<InstallerController>(
+            test::productFor(server.url(u"/updates/"_s), root.filePath(u"Applications"_s)));
+        controller->setTemporaryFolder(root.filePath(u"tmp"_s));
+        if (row.dismissPrompt) // answers as pkexec does when its prompt is dismissed
+            controller->setElevator({dismissingElevator(), true});
+        controller->fetchMetadata();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !controller->working(); }, 10000));
+        test::AlertDismisser dismisser;
+        test::control<QPushButton>(*controller, "actionButton")->click();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !controller->working(); }, 30000));
+        alert = dismisser.seen();
+        return controller;
+    }
+    QString dismissingElevator()
+    {
+        const QString path = root.filePath(u"pkexec"_s);
+        QFile file(path);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("#!/bin/sh\necho 'Error executing command as another user: Request dismissed' >&2\nexit 126\n");
+        file.setPermissions(QFile::Permissions(0x7755));
+        return path;
+    }
+    QStringList trashed(const char *folder) const
+    {
+        return QDir(root.filePath(u"home/.local/share/Trash/"_s + QLatin1StringView(folder))).entryList(QDir::NoDotAndDotDot | QDir::AllEntries);
+    }
+
+    QTemporaryDir root;
+    QString installPath = root.filePath(u"Applications/"_s + app);
+    QString started = root.filePath(u"started"_s);
+    QByteArray savedHome;
+    test::TestServer server;
+};
+
+TEST_P(InstallRoad, EndsAsItShould)
+{
+    const Row &row = GetParam();
+    std::optional<test::SeenAlert> alert;
+    const auto controller = walk(row, alert);
+    const QString status = test::textOf(*controller, "statusLabel");
+    const QString detail = test::textOf(*controller, "detailLabel");
+    auto *button = test::control<QPushButton>(*controller, "actionButton");
+    const std::optional<QString> installed = plistValue(installPath, u"CFBundleShortVersionString"_s);
+
+    switch (row.end) {
+    case End::Completed: {
+        EXPECT_FALSE(alert);
+        EXPECT_EQ(status, u"安装完成"_s);
+        EXPECT_EQ(detail, u"Quillmere Desktop 1.4.2 已安装到「应用程序」并已启动。"_s);
+        EXPECT_EQ(installed, u"1.4.2"_s);
+        EXPECT_TRUE(QFileInfo(installPath + u"/Contents/Resources/Current"_s).isSymLink());
+        // The previous copy is in the Trash under a time-stamped name, restorable.
+        const QStringList files = trashed("files");
+        ASSERT_EQ(files.size(), 1);
+        EXPECT_TRUE(files.first().contains(QRegularExpression(u"^Quillmere Desktop\\.\\d{14}\\.app$"_s)));
+        EXPECT_EQ(trashed("info"), QStringList{files.first() + u".trashinfo"_s});
+        EXPECT_EQ(plistValue(root.filePath(u"home/.local/share/Trash/files/"_s + files.first()),
+                             u"CFBundleShortVersionString"_s), u"1.3.0"_s);
+        // The new copy was started, from the install path.
+        EXPECT_TRUE(QTest::qWaitFor([&] { return QFile::exists(started); }, 5000));
+        QFile record(started);
+        EXPECT_TRUE(record.open(QIODevice::ReadOnly));
+        EXPECT_EQ(record.readAll().trimmed(), QFile::encodeName(installPath + u"/Contents/MacOS/Quillmere Desktop"_s));
+        QSignalSpy quit(controller.get(), &InstallerController::terminateRequested);
+        EXPECT_EQ(button->text(), u"完成"_s);
+        button->click();
+        EXPECT_EQ(quit.count(), 1);
+        break;
+    }
+    case End::Cancelled:
+        EXPECT_FALSE(alert);
+        EXPECT_EQ(status, u"已取消安装"_s);
+        EXPECT_EQ(detail, u"没有做任何更改。"_s);
+        EXPECT_EQ(button->text(), u"更新"_s);
+        EXPECT_TRUE(button->isEnabled());
+        break;
+    case End::Failed:
+        ASSERT_TRUE(alert);
+        EXPECT_TRUE(alert->informativeText.startsWith(row.message)) << alert->informativeText.toStdString();
+        EXPECT_EQ(button->text(), u"重试"_s);
+        break;
+    }
+    if (row.end != End::Completed && row.message != u"安装失败：无法启动"_s) {
+        // Nothing of the installed copy was touched.
+        EXPECT_EQ(installed, u"1.3.0"_s);
+        EXPECT_EQ(trashed("files"), QStringList());
+        EXPECT_FALSE(QFile::exists(started));
+    }
+}
+
+const QString unpackFailed = u"解压失败，安装包可能未下载完整。请重试。"_s;
+const QString noBundle = u"安装包里没有 Quillmere Desktop。"_s;
+const QString mismatch = u"安装包的标识不匹配，已中止。"_s;
+
+INSTANTIATE_TEST_SUITE_P(Outcomes, InstallRoad, ::testing::Values(
+    Row{"update", bundle(u"com.quillmere.desktop"_s), {}, End::Completed, {}},
+    Row{"corrupt zip", {}, "PK\x03\x04 broken", End::Failed, unpackFailed},
+    Row{"an HTML page", {}, "<html><body>Not here</body></html>", End::Failed, unpackFailed},
+    Row{"no bundle", bundle(u"com.quillmere.desktop"_s, true, u"Other.app"_s), {}, End::Failed, noBundle},
+    Row{"nested bundle", bundle(u"com.quillmere.desktop"_s, true, u"x/"_s + app), {}, End::Failed, noBundle},
+    Row{"a link named like the bundle", {{app, 0120777, u"/"_s}}, {}, End::Failed, noBundle},
+    Row{"a plain file named like the bundle", {{app, 0100644, u"x"_s}}, {}, End::Failed, mismatch},
+    Row{"identifier in another case", bundle(u"com.Quillmere.desktop"_s), {}, End::Failed, mismatch},
+    Row{"prompt dismissed", bundle(u"com.quillmere.desktop"_s), {}, End::Cancelled, {}, true},
+    // The copy is in place, but starting it failed: the failed state, as on macOS.
+    Row{"no executable", bundle(u"com.quillmere.desktop"_s, false), {}, End::Failed, u"安装失败：无法启动"_s}),
+    [](const auto &info) {
+        std::string name = info.param.name;
+        for (char &c : name)
+            if (!std::isalnum(static_cast<unsigned char>(c)))
+                c = '_';
+        return name;
+    });
+
+TEST_F(InstallRoad, RetryAfterAFailureCompletes)
+{
+    std::optional<test::SeenAlert> alert;
+    const auto controller = walk({"broken", {}, "not a zip", End::Failed, {}}, alert);
+    ASSERT_TRUE(alert);
+    QList<ZipEntry> good = bundle(u"com.quillmere.desktop"_s);
+    ASSERT_TRUE(test::writeZip(root.filePath(u"good.zip"_s), good));
+    QFile file(root.filePath(u"good.zip"_s));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    server.serve(u"/updates/Q-1.4.2-mac.zip"_s, {test::httpResponse(200, file.readAll())});
+    test::control<QPushButton>(*controller, "actionButton")->click();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return controller->hasFinished(); }, 30000));
+    EXPECT_EQ(plistValue(installPath, u"CFBundleShortVersionString"_s), u"1.4.2"_s);
+    // Two attempts, two stage directories; nothing removes the first.
+    EXPECT_EQ(QDir(root.filePath(u"tmp"_s)).entryList({u"quillmere-stage-*"_s}, QDir::Dirs).size(), 2);
+}
+
+}  // namespace
+}  // namespace quillmere
