@@ -4,6 +4,7 @@
 //
 //     quillmere-download-bench METADATA_URL CA_PEM TEMP_FOLDER
 #include "app/trusted_authorities.h"
+#include "download/package_download.h"
 #include "system/product.h"
 #include "ui/installer_controller.h"
 
@@ -100,15 +101,29 @@ int main(int argc, char *argv[])
         clearRefs.write("5");
     clearRefs.close();
 
+    // The transfer ends with its last progress notice (written == total); placement is a
+    // rename. Staging follows and refuses the package (random bytes, not a zip): its alert is
+    // dismissed, it is not part of the figure.
     QElapsedTimer wall;
+    double seconds = -1, cpu = -1;
+    QTimer dismiss;
+    QObject::connect(&dismiss, &QTimer::timeout, [] {
+        if (QWidget *alert = QApplication::activeModalWidget())
+            alert->close();
+    });
+    dismiss.start(50);
     const double cpuBefore = cpuSeconds();
     wall.start();
     controller.windowWidget()->findChild<QPushButton *>(u"actionButton"_s)->click();
-    // Finished when the package is placed and handed on (the window stays busy then).
-    const bool placed = runUntil([&] { return controller.placedPackage().has_value(); }, 30min);
-    const double seconds = double(wall.nsecsElapsed()) / 1e9;
-    const double cpu = cpuSeconds() - cpuBefore;
-    if (!placed) {
+    auto *download = controller.findChild<quillmere::PackageDownload *>();
+    QObject::connect(download, &quillmere::PackageDownload::progress, [&](qint64 written, qint64 total) {
+        if (written == total && seconds < 0) {
+            seconds = double(wall.nsecsElapsed()) / 1e9;
+            cpu = cpuSeconds() - cpuBefore;
+        }
+    });
+    const bool placed = runUntil([&] { return controller.placedPackage() && !controller.working(); }, 30min);
+    if (!placed || seconds < 0) {
         std::fprintf(stderr, "the download did not complete\n");
         return 1;
     }
