@@ -1,32 +1,20 @@
 #include "install/install_script.h"
 #include "install/privileged_run.h"
-#include "install/stage_directory.h"
-#include "install/install_plan.h"
 #include "system/command_runner.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
-
-#include <sys/stat.h>
 
 namespace quillmere {
 namespace {
 
 using namespace Qt::StringLiterals;
 
-mode_t modeOf(const QString &path)
-{
-    struct stat info {};
-    return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_mode & 07777 : 0;
-}
-
 TEST(InstallScript, ShellQuoteEscapesOnlySingleQuotes)
 {
-    EXPECT_EQ(shellQuote(u""_s), u"''"_s);
     EXPECT_EQ(shellQuote(u"/tmp/it's/Quillmere Desktop.app"_s),
               u"'/tmp/it'\\''s/Quillmere Desktop.app'"_s);
     EXPECT_EQ(shellQuote(u"$HOME `id` \"\\\n"_s), u"'$HOME `id` \"\\\n'"_s);
@@ -34,8 +22,8 @@ TEST(InstallScript, ShellQuoteEscapesOnlySingleQuotes)
 
 TEST(InstallScript, MacScriptIsTheFixedTextAroundBothPaths)
 {
-    const QString installPath = u"/Applications/Quillmere Desktop.app"_s;
-    const QString script = macInstallScript(installPath, u"/tmp/it's/Quillmere Desktop.app"_s);
+    const QString script = macInstallScript(u"/Applications/Quillmere Desktop.app"_s,
+                                            u"/tmp/it's/Quillmere Desktop.app"_s);
     EXPECT_EQ(script, uR"sh(#!/bin/bash
 set -euo pipefail
 APP="/Applications/Quillmere Desktop.app"
@@ -64,8 +52,6 @@ fi
 /usr/bin/xattr -dr com.apple.quarantine "$APP" 2>/dev/null || true
 
 /usr/bin/open "$APP")sh"_s);
-    EXPECT_EQ(script.toUtf8().left(35), "#!/bin/bash\nset -euo pipefail\nAPP=\"");
-    EXPECT_EQ(script.toUtf8().mid(35 + installPath.size(), 9), "\"\nSTAGED=");
     EXPECT_EQ(run(u"/bin/bash"_s, {u"-n"_s, u"-c"_s, script}).status, 0);
 }
 
@@ -78,35 +64,19 @@ TEST(InstallScript, WritingReplacesALinkAndMakesTheScriptExecutable)
     EXPECT_EQ(writeInstallScript(path, u"echo 安装"_s), std::nullopt);
     EXPECT_FALSE(QFileInfo(path).isSymLink());
     EXPECT_EQ(QFileInfo(target).size(), 0);
-    EXPECT_EQ(modeOf(path), 0755u);
-    EXPECT_TRUE(writeInstallScript(dir.filePath(u"missing/install.sh"_s), u""_s).has_value());
-}
-
-TEST(InstallScript, StageDirectoriesAreNewAndPrivate)
-{
-    QTemporaryDir dir;
-    const StageDirectory first = createStageDirectory(dir.filePath(u"not yet made"_s));
-    ASSERT_FALSE(first.path.isEmpty()) << first.errorDescription.toStdString();
-    EXPECT_NE(createStageDirectory(dir.filePath(u"not yet made"_s)).path, first.path);
-    EXPECT_TRUE(QRegularExpression(u"/quillmere-stage-[0-9A-F]{8}(-[0-9A-F]{4}){3}-[0-9A-F]{12}$"_s)
-                    .match(first.path).hasMatch());
-    EXPECT_EQ(modeOf(first.path), 0700u);
-    const QString file = installScriptPath(first.path);
-    ASSERT_TRUE(QFile(file).open(QIODevice::WriteOnly));
-    EXPECT_FALSE(createStageDirectory(file).errorDescription.isEmpty());
+    EXPECT_EQ((QFileInfo(path).permissions() & 0x7077).toInt(), 0x7055); // rwxr-xr-x
 }
 
 TEST(PrivilegedRun, CommandLines)
 {
-    EXPECT_EQ(osascriptInstallCommand(u"/tmp/it's/install.sh"_s).arguments,
-              (QStringList{u"-e"_s, u"do shell script \"/bin/bash '/tmp/it'\\''s/install.sh'\" "
-                                    "with administrator privileges"_s}));
-    EXPECT_EQ(osascriptInstallCommand(u""_s).program, u"/usr/bin/osascript"_s);
+    EXPECT_EQ(osascriptInstallCommand(u"/tmp/it's/install.sh"_s),
+              (ToolCommand{u"/usr/bin/osascript"_s,
+                           {u"-e"_s, u"do shell script \"/bin/bash '/tmp/it'\\''s/install.sh'\" "
+                                     "with administrator privileges"_s}}));
     const QString script = u"/tmp/s/install.sh"_s;
     EXPECT_EQ(linuxInstallCommand(script, true), (ToolCommand{u"/bin/bash"_s, {script}}));
     EXPECT_EQ(linuxInstallCommand(script, false),
               (ToolCommand{u"/usr/bin/pkexec"_s, {u"/bin/bash"_s, script}}));
-    EXPECT_EQ(linuxInstallCommand(script, false, u"/t/ask"_s).program, u"/t/ask"_s);
 }
 
 TEST(PrivilegedRun, OutcomeOfTheRun)
@@ -139,17 +109,6 @@ TEST(PrivilegedRun, OutcomeOfTheRun)
             EXPECT_EQ(installFailureMessage(result), row.message);
         }
     }
-}
-
-TEST(PrivilegedRun, AStandInPromptThatIsDismissedCancels)
-{
-    QTemporaryDir dir;
-    const QString prompt = dir.filePath(u"prompt"_s);
-    ASSERT_EQ(writeInstallScript(prompt, u"#!/bin/sh\necho Request dismissed; exit 126\n"_s),
-              std::nullopt);
-    const InstallPlan plan = installPlan(u"/a/Q.app"_s, u"/s/Q.app"_s, u"/s/i.sh"_s, {prompt, true});
-    EXPECT_EQ(plan.command, (ToolCommand{prompt, {u"/bin/bash"_s, u"/s/i.sh"_s}}));
-    EXPECT_EQ(classifyInstall(runInstall(plan)), InstallOutcome::Cancelled);
 }
 
 }  // namespace

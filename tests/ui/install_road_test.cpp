@@ -7,6 +7,7 @@
 #include "support/packages.h"
 #include "support/products.h"
 #include "support/test_server.h"
+#include "install/install_script.h"
 #include "platform/plist_value.h"
 #include "ui/installer_controller.h"
 
@@ -74,20 +75,18 @@ protected:
     // Serves `row`'s package, offers it, presses the button and waits for the road's end.
     std::unique_ptr<InstallerController> walk(const Row &row, std::optional<test::SeenAlert> &alert)
     {
-        QByteArray bytes = row.bytes;
-        if (!row.package.isEmpty()) {
-            const QString zip = root.filePath(u"package.zip"_s);
-            EXPECT_TRUE(test::writeZip(zip, row.package));
-            QFile file(zip);
-            EXPECT_TRUE(file.open(QIODevice::ReadOnly));
-            bytes = file.readAll();
-        }
-        server.serve(u"/updates/Q-1.4.2-mac.zip"_s, {test::httpResponse(200, bytes)});
+        servePackage(row.package.isEmpty() ? row.bytes : zip(row.package));
         auto controller = std::make_unique<InstallerController>(
             test::productFor(server.url(u"/updates/"_s), root.filePath(u"Applications"_s)));
         controller->setTemporaryFolder(root.filePath(u"tmp"_s));
-        if (row.dismissPrompt) // answers as pkexec does when its prompt is dismissed
-            controller->setElevator({dismissingElevator(), true});
+        if (row.dismissPrompt) {
+            // Answers as pkexec does when its prompt is dismissed.
+            const QString elevator = root.filePath(u"pkexec"_s);
+            EXPECT_EQ(writeInstallScript(elevator, u"#!/bin/sh\necho 'Error executing command as another "
+                                                   "user: Request dismissed' >&2\nexit 126\n"_s),
+                      std::nullopt);
+            controller->setElevator({elevator, true});
+        }
         controller->fetchMetadata();
         EXPECT_TRUE(QTest::qWaitFor([&] { return !controller->working(); }, 10000));
         test::AlertDismisser dismisser;
@@ -96,18 +95,20 @@ protected:
         alert = dismisser.seen();
         return controller;
     }
-    QString dismissingElevator()
+    void servePackage(const QByteArray &bytes)
     {
-        const QString path = root.filePath(u"pkexec"_s);
-        QFile file(path);
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write("#!/bin/sh\necho 'Error executing command as another user: Request dismissed' >&2\nexit 126\n");
-        file.setPermissions(QFile::Permissions(0x7755));
-        return path;
+        server.serve(u"/updates/Q-1.4.2-mac.zip"_s, {test::httpResponse(200, bytes)});
+    }
+    QByteArray zip(const QList<ZipEntry> &entries)
+    {
+        QFile file(root.filePath(u"package.zip"_s));
+        EXPECT_TRUE(test::writeZip(file.fileName(), entries) && file.open(QIODevice::ReadOnly));
+        return file.readAll();
     }
     QStringList trashed(const char *folder) const
     {
-        return QDir(root.filePath(u"home/.local/share/Trash/"_s + QLatin1StringView(folder))).entryList(QDir::NoDotAndDotDot | QDir::AllEntries);
+        return QDir(root.filePath(u"home/.local/share/Trash/"_s + QLatin1StringView(folder)))
+            .entryList(QDir::NoDotAndDotDot | QDir::AllEntries);
     }
 
     QTemporaryDir root;
@@ -179,39 +180,33 @@ const QString mismatch = u"安装包的标识不匹配，已中止。"_s;
 
 INSTANTIATE_TEST_SUITE_P(Outcomes, InstallRoad, ::testing::Values(
     Row{"update", bundle(u"com.quillmere.desktop"_s), {}, End::Completed, {}},
-    Row{"corrupt zip", {}, "PK\x03\x04 broken", End::Failed, unpackFailed},
-    Row{"an HTML page", {}, "<html><body>Not here</body></html>", End::Failed, unpackFailed},
-    Row{"no bundle", bundle(u"com.quillmere.desktop"_s, true, u"Other.app"_s), {}, End::Failed, noBundle},
-    Row{"nested bundle", bundle(u"com.quillmere.desktop"_s, true, u"x/"_s + app), {}, End::Failed, noBundle},
-    Row{"a link named like the bundle", {{app, 0120777, u"/"_s}}, {}, End::Failed, noBundle},
-    Row{"a plain file named like the bundle", {{app, 0100644, u"x"_s}}, {}, End::Failed, mismatch},
-    Row{"identifier in another case", bundle(u"com.Quillmere.desktop"_s), {}, End::Failed, mismatch},
-    Row{"prompt dismissed", bundle(u"com.quillmere.desktop"_s), {}, End::Cancelled, {}, true},
+    Row{"corruptZip", {}, "PK\x03\x04 broken", End::Failed, unpackFailed},
+    Row{"htmlPage", {}, "<html><body>Not here</body></html>", End::Failed, unpackFailed},
+    Row{"noBundle", bundle(u"com.quillmere.desktop"_s, true, u"Other.app"_s), {}, End::Failed, noBundle},
+    Row{"nestedBundle", bundle(u"com.quillmere.desktop"_s, true, u"x/"_s + app), {}, End::Failed, noBundle},
+    Row{"linkNamedLikeTheBundle", {{app, 0120777, u"/"_s}}, {}, End::Failed, noBundle},
+    Row{"fileNamedLikeTheBundle", {{app, 0100644, u"x"_s}}, {}, End::Failed, mismatch},
+    Row{"identifierInAnotherCase", bundle(u"com.Quillmere.desktop"_s), {}, End::Failed, mismatch},
+    Row{"promptDismissed", bundle(u"com.quillmere.desktop"_s), {}, End::Cancelled, {}, true},
     // The copy is in place, but starting it failed: the failed state, as on macOS.
-    Row{"no executable", bundle(u"com.quillmere.desktop"_s, false), {}, End::Failed, u"安装失败：无法启动"_s}),
-    [](const auto &info) {
-        std::string name = info.param.name;
-        for (char &c : name)
-            if (!std::isalnum(static_cast<unsigned char>(c)))
-                c = '_';
-        return name;
-    });
+    Row{"noExecutable", bundle(u"com.quillmere.desktop"_s, false), {}, End::Failed, u"安装失败：无法启动"_s}),
+    [](const auto &info) { return std::string(info.param.name); });
 
 TEST_F(InstallRoad, RetryAfterAFailureCompletes)
 {
     std::optional<test::SeenAlert> alert;
     const auto controller = walk({"broken", {}, "not a zip", End::Failed, {}}, alert);
     ASSERT_TRUE(alert);
-    QList<ZipEntry> good = bundle(u"com.quillmere.desktop"_s);
-    ASSERT_TRUE(test::writeZip(root.filePath(u"good.zip"_s), good));
-    QFile file(root.filePath(u"good.zip"_s));
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    server.serve(u"/updates/Q-1.4.2-mac.zip"_s, {test::httpResponse(200, file.readAll())});
+    servePackage(zip(bundle(u"com.quillmere.desktop"_s)));
     test::control<QPushButton>(*controller, "actionButton")->click();
     EXPECT_TRUE(QTest::qWaitFor([&] { return controller->hasFinished(); }, 30000));
     EXPECT_EQ(plistValue(installPath, u"CFBundleShortVersionString"_s), u"1.4.2"_s);
-    // Two attempts, two stage directories; nothing removes the first.
-    EXPECT_EQ(QDir(root.filePath(u"tmp"_s)).entryList({u"quillmere-stage-*"_s}, QDir::Dirs).size(), 2);
+    // Two attempts, two stage directories of their own, private; nothing removes the first.
+    const QFileInfoList stages =
+        QDir(root.filePath(u"tmp"_s)).entryInfoList({u"quillmere-stage-*"_s}, QDir::Dirs);
+    EXPECT_EQ(stages.size(), 2);
+    for (const QFileInfo &stage : stages)
+        EXPECT_EQ(stage.permissions() & 0x0077, 0);
 }
 
 }  // namespace
