@@ -50,15 +50,8 @@ private:
         const qsizetype headEnd = head_.indexOf("\r\n\r\n");
         if (!answering_ || headEnd < 0)
             return;
-        const QList<QByteArray> lines = head_.first(headEnd).split('\n');
-        const QList<QByteArray> requestLine = lines.first().trimmed().split(' ');
-        Request request{requestLine.value(0), QString::fromLatin1(requestLine.value(1)), {}};
-        for (const QByteArray &line : lines.sliced(1)) {
-            const qsizetype colon = line.indexOf(':');
-            request.headers.insert(line.first(std::max<qsizetype>(colon, 0)).trimmed().toLower(),
-                                   line.sliced(colon + 1).trimmed());
-        }
-        answer_ = std::exchange(answering_, nullptr)(request);
+        const QByteArray path = head_.first(head_.indexOf("\r\n")).split(' ').value(1);
+        answer_ = std::exchange(answering_, nullptr)({QString::fromLatin1(path), head_.first(headEnd + 2)});
         QTimer::singleShot(answer_.delay, this, [this] {
             // Queued, so that closing or resetting never happens inside the socket's own work.
             connect(socket_, &QSslSocket::bytesWritten, this, &Connection::send, Qt::QueuedConnection);

@@ -35,9 +35,8 @@ struct Answer {
 };
 
 struct Request {
-    QByteArray method;
-    QString path;                        // as sent: path and query, still percent-encoded
-    QMap<QByteArray, QByteArray> headers;  // names in lower case
+    QString path;     // as sent: path and query, still percent-encoded
+    QByteArray head;  // the request line and the header lines, each ending in "\r\n"
 };
 
 class TestServer {
