@@ -1,19 +1,11 @@
 #include "download/package_download.h"
 
-#include "support/alerts.h"
-#include "support/controls.h"
-#include "support/products.h"
 #include "support/test_server.h"
-#include "system/transfer.h"
 #include "ui/download_texts.h"
-#include "ui/installer_controller.h"
-#include "ui/progress_bar.h"
 
 #include <QDir>
-#include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
-#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -21,8 +13,6 @@ namespace quillmere {
 namespace {
 
 using namespace Qt::StringLiterals;
-using namespace std::chrono_literals;
-using test::Answer;
 using test::httpResponse;
 
 constexpr qint64 MiB = 1048576;
@@ -64,37 +54,6 @@ TEST(DownloadPlacement, HostileNamesStayInsideTheDirectory)
         EXPECT_EQ(placementFileName(QUrl(u"https://h.example"_s + QString::fromLatin1(path))), name) << path;
 }
 
-// The road from the offer to the placed package, through the real controller and window.
-class Download : public ::testing::Test {
-protected:
-    // A new controller that offers the release whose package is at /updates/Q-1.4.2-mac.zip.
-    void offer()
-    {
-        controller = std::make_unique<InstallerController>(
-            test::productFor(server.url(u"/updates/"_s), temporary.filePath(u"Applications"_s)));
-        controller->setNetworkTimeout(2s);
-        controller->setTemporaryFolder(temporary.path());
-        server.serve(u"/updates/latest-mac.yml"_s,
-                     {httpResponse(200, "version: 1.4.2\n  - url: Q-1.4.2-mac.zip\n")});
-        controller->fetchMetadata();
-        ASSERT_TRUE(QTest::qWaitFor([&] { return !controller->working(); }, 10000));
-        ASSERT_TRUE(controller->currentRelease());
-    }
-    // Presses the primary button and waits until the package is placed or an alert came.
-    std::optional<test::SeenAlert> download()
-    {
-        test::AlertDismisser alert;
-        control<QPushButton>("actionButton")->click();
-        EXPECT_TRUE(QTest::qWaitFor([&] { return controller->placedPackage() || alert.seen(); }, 15000));
-        return alert.seen();
-    }
-    template <class T> T *control(const char *name) { return test::control<T>(*controller, name); }
-
-    QTemporaryDir temporary;
-    test::TestServer server;
-    std::unique_ptr<InstallerController> controller;
-};
-
 QByteArray package(qint64 size)
 {
     QByteArray body(size, Qt::Uninitialized);
@@ -108,19 +67,26 @@ QByteArray redirectTo(const QUrl &location)
     return "HTTP/1.1 302 Found\r\nLocation: " + location.toEncoded() + "\r\nContent-Length: 0\r\n\r\n";
 }
 
-TEST_F(Download, ReceivedPackagesArePlacedInAPrivateDirectoryOfTheirOwn)
+// A transfer ends with the received body placed in a directory of its own, or with the words
+// of what refused it and nothing placed.
+TEST(PackageDownload, PlacesWhatItReceivedInAPrivateDirectoryOfItsOwn)
 {
+    QTemporaryDir temporary;
+    test::TestServer server, untrusted(test::TestServer::Chain::Untrusted);
     const QByteArray body = package(3 * MiB + 17);
     const struct {
         const char *name;
         QByteArray answer;
         bool progress; // a length was announced
+        bool placed = true;
     } rows[] = {
         {"with a length", httpResponse(200, body), true},
         {"without a length", "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n" + body, false},
         {"redirected", redirectTo(QUrl(u"/elsewhere/other.zip"_s)), true},
         // An error page is placed like a package; unpacking will refuse it.
         {"an error status", httpResponse(500, body), true},
+        {"untrusted certificate", redirectTo(untrusted.url(u"/x.zip"_s)), false, false},
+        {"redirect to http", redirectTo(QUrl(u"http://127.0.0.1:9/x.zip"_s)), false, false},
     };
     server.serve(u"/elsewhere/other.zip"_s, {httpResponse(200, body)});
     for (const auto &row : rows) {
@@ -132,6 +98,11 @@ TEST_F(Download, ReceivedPackagesArePlacedInAPrivateDirectoryOfTheirOwn)
         download.start(server.url(u"/updates/Q-1.4.2-mac.zip"_s), {});
         ASSERT_TRUE(finished.wait(10000));
         const auto result = finished.first().first().value<DownloadResult>();
+        if (!row.placed) {
+            EXPECT_FALSE(result.errorDescription.value_or(QString()).isEmpty());
+            EXPECT_FALSE(result.placedFile);
+            continue;
+        }
         ASSERT_TRUE(result.placedFile) << result.errorDescription.value_or(QString()).toStdString();
         // Named after the URL first asked for, in a private directory of its own.
         QFile file(*result.placedFile);
@@ -145,71 +116,9 @@ TEST_F(Download, ReceivedPackagesArePlacedInAPrivateDirectoryOfTheirOwn)
         const QList<QVariant> last = progress.isEmpty() ? QList<QVariant>() : progress.last();
         EXPECT_EQ(last, row.progress ? (QList<QVariant>{body.size(), body.size()}) : QList<QVariant>());
     }
-    // Each transfer has its own directory, and no temporary file is left behind.
+    // A directory for each placed package only, and no temporary file is left behind.
     EXPECT_EQ(QDir(temporary.path()).entryList({u"quillmere-installer-*"_s}, QDir::Dirs).size(), 4);
     EXPECT_EQ(QDir(temporary.path()).entryList({u"quillmere-download-*"_s}, QDir::Files), QStringList());
-}
-
-TEST_F(Download, FailuresEndTheBusyStateAndTheRetryStartsAfresh)
-{
-    const QByteArray whole = httpResponse(200, package(2 * MiB));
-    test::TestServer untrusted(test::TestServer::Chain::Untrusted);
-    untrusted.serve(u"/updates/Q-1.4.2-mac.zip"_s, {whole});
-    const struct {
-        const char *name;
-        Answer answer;
-        std::optional<QString> description; // absent: whatever the network layer says
-        std::chrono::milliseconds totalLimit{30s};
-    } rows[] = {
-        {"reset part-way", {whole, Answer::End::Reset, 0ms, MiB}, std::nullopt},
-        {"closed part-way", {whole, Answer::End::Close, 0ms, MiB}, std::nullopt},
-        {"stalled", {whole, Answer::End::Stall, 0ms, MiB}, timeoutDescription()},
-        {"over the total limit", {whole, Answer::End::Stall, 0ms, MiB}, timeoutDescription(), 500ms},
-        {"untrusted certificate", {redirectTo(untrusted.url(u"/updates/Q-1.4.2-mac.zip"_s))}, std::nullopt},
-        {"redirect to http", {redirectTo(QUrl(u"http://127.0.0.1:9/x.zip"_s))}, std::nullopt},
-    };
-    for (const auto &row : rows) {
-        SCOPED_TRACE(row.name);
-        server.serve(u"/updates/Q-1.4.2-mac.zip"_s, row.answer);
-        offer();
-        controller->setNetworkTimeout(row.totalLimit < 30s ? 30s : 1s);
-        controller->setDownloadTimeLimit(row.totalLimit);
-        const auto alert = download();
-        const QString message = alert.value_or(test::SeenAlert{}).informativeText;
-        if (row.description) {
-            EXPECT_EQ(message, u"下载失败："_s + *row.description);
-        } else {
-            EXPECT_TRUE(message.startsWith(u"下载失败："_s) && message.size() > 5) << message.toStdString();
-        }
-        EXPECT_TRUE(control<ProgressBar>("progress")->isHidden());
-        EXPECT_FALSE(controller->placedPackage());
-    }
-    // The retry downloads the same release again, now from a healthy server, and hands it to
-    // staging, which refuses what is not a zip.
-    server.serve(u"/updates/Q-1.4.2-mac.zip"_s, {whole});
-    controller->setDownloadTimeLimit(30s);
-    const qsizetype asked = server.requests().size();
-    const auto alert = download();
-    ASSERT_TRUE(alert);
-    EXPECT_EQ(alert->informativeText, u"解压失败，安装包可能未下载完整。请重试。"_s);
-    EXPECT_TRUE(controller->placedPackage());
-    EXPECT_EQ(server.requests().size(), asked + 1);
-}
-
-TEST_F(Download, CancelEndsTheApplicationWithoutAnAlert)
-{
-    server.serve(u"/updates/Q-1.4.2-mac.zip"_s,
-                 {httpResponse(200, package(2 * MiB)), Answer::End::Stall, 0ms, MiB});
-    offer();
-    QSignalSpy quit(controller.get(), &InstallerController::terminateRequested);
-    control<QPushButton>("actionButton")->click();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return control<ProgressBar>("progress")->percentage() > 0; }, 10000));
-    test::AlertDismisser alert;
-    control<QPushButton>("cancelButton")->click();
-    QTest::qWait(300);
-    EXPECT_EQ(quit.count(), 1);
-    EXPECT_FALSE(alert.seen());
-    EXPECT_FALSE(controller->placedPackage());
 }
 
 }  // namespace
