@@ -107,7 +107,8 @@ protected:
     }
     QStringList trashed() const
     {
-        return QDir(root.filePath(u"home/.local/share/Trash/files"_s)).entryList(QDir::NoDotAndDotDot | QDir::AllEntries);
+        return QDir(root.filePath(u"home/.local/share/Trash/files"_s))
+            .entryList(QDir::NoDotAndDotDot | QDir::AllEntries);
     }
 
     QTemporaryDir root;
