@@ -37,6 +37,13 @@
 #   demo_summary DEMO OFFERED STARTS_BEFORE TRASHED_BEFORE
 #       prints what happened: the version offered and installed, where the previous copy went,
 #       whether the new copy was started. Returns non-zero when the road did not complete.
+#   demo_installed_version DEMO, demo_trashed DEMO, demo_starts DEMO
+#       print the installed copy's version (nothing when there is none), the names in the
+#       Trash of DEMO/home, and the number of lines in DEMO/started.log.
+#   wait_for SECONDS COMMAND...
+#       polls COMMAND every 50 ms until it succeeds; fails once SECONDS have passed.
+#   count_above COUNT COMMAND...
+#       whether COMMAND prints a number above COUNT.
 
 demo_package_name() {
   echo "Quillmere-Desktop-$1-arm64-mac.zip"
@@ -132,7 +139,6 @@ demo_installer_env() {
     "HOME=$1/home" "TMPDIR=$1/tmp"
 }
 
-# The installed copy's version, read from its Info.plist; empty when there is none.
 demo_installed_version() {
   local plist="$1/Applications/Quillmere Desktop.app/Contents/Info.plist"
   [ -f "$plist" ] || return 0
@@ -147,8 +153,7 @@ demo_starts() {
   if [ -f "$1/started.log" ]; then wc -l <"$1/started.log"; else echo 0; fi
 }
 
-# _demo_wait SECONDS COMMAND...: polls COMMAND every 50 ms until it succeeds; fails after SECONDS.
-_demo_wait() {
+wait_for() {
   local deadline=$((SECONDS + $1))
   shift
   until "$@"; do
@@ -182,7 +187,7 @@ _demo_still() {
     cmp -s "$a" "$b" && break
     mv "$b" "$a"
   done
-  xwdtopnm <"$b" 2>/dev/null | pnmtopng >"$2"
+  xwdtopnm <"$a" 2>/dev/null | pnmtopng >"$2"
   rm -f "$a" "$b"
 }
 
@@ -199,8 +204,7 @@ _demo_downloading() {
   return 1
 }
 
-# _demo_more COUNT COMMAND...: whether COMMAND prints a number above COUNT.
-_demo_more() {
+count_above() {
   local count=$1
   shift
   [ "$("$@")" -gt "$count" ]
@@ -249,41 +253,41 @@ walk_headless() {
   display=:$((90 + RANDOM % 100))
   Xvfb "$display" -screen 0 640x460x24 -nolisten tcp >/dev/null 2>&1 &
   pids+=($!)
-  _demo_wait 10 env DISPLAY="$display" xwd -root -silent -out /dev/null 2>/dev/null \
+  wait_for 10 env DISPLAY="$display" xwd -root -silent -out /dev/null 2>/dev/null \
     || { echo "error: Xvfb did not start on $display" >&2; return 1; }
   env "${environment[@]}" DISPLAY="$display" "$installer" &
   pid=$!
   pids+=("$pid")
 
   # The offer: the window is up, the manifest was served and the spinner has stopped.
-  _demo_wait 20 env DISPLAY="$display" xdotool search --onlyvisible --pid "$pid" >/dev/null 2>&1 \
+  wait_for 20 env DISPLAY="$display" xdotool search --onlyvisible --pid "$pid" >/dev/null 2>&1 \
     || { _demo_walk_stuck "the installer window did not appear"; return 1; }
   window=$(DISPLAY=$display xdotool search --onlyvisible --pid "$pid" | head -n1)
-  _demo_wait 20 _demo_more "$fetches" _demo_manifest_fetches "$demo/nginx/access.log" \
+  wait_for 20 count_above "$fetches" _demo_manifest_fetches "$demo/nginx/access.log" \
     || { _demo_walk_stuck "the installer did not fetch the manifest"; return 1; }
   _demo_walk_shot offer _demo_still
 
   # Return presses the primary button and the download starts; caught a quarter of the way in.
   DISPLAY=$display xdotool windowfocus "$window" key Return
-  _demo_wait 30 _demo_downloading "$pid" "$demo/tmp" "$((size / 4))" \
+  wait_for 30 _demo_downloading "$pid" "$demo/tmp" "$((size / 4))" \
     || { _demo_walk_stuck "the download did not start"; return 1; }
   _demo_walk_shot download _demo_shot
 
   # The placed package is unpacked, verified and installed on the window's own thread, so the
   # window is not repainted meanwhile: this shows whatever it drew last.
-  _demo_wait 600 _demo_exists "$demo/tmp/quillmere-stage-*" \
+  wait_for 600 _demo_exists "$demo/tmp/quillmere-stage-*" \
     || { _demo_walk_stuck "the download did not end"; return 1; }
   _demo_walk_shot staging _demo_shot
 
   # Completed: the new copy was started (its own small window too, when it could show one)
   # and the installer's window has settled.
-  _demo_wait 60 _demo_more "$starts" demo_starts "$demo" \
+  wait_for 60 count_above "$starts" demo_starts "$demo" \
     || { _demo_walk_stuck "the new copy was not started"; return 1; }
   _demo_walk_shot completed _demo_still
 
   # Return on "完成" ends the installer; on a failure's alert it would only close the alert.
   DISPLAY=$display xdotool windowfocus "$window" key Return
-  _demo_wait 10 _demo_ended "$pid" \
+  wait_for 10 _demo_ended "$pid" \
     || { _demo_walk_stuck "the installer did not end on Return"; return 1; }
   local status=0
   wait "$pid" || status=$?
