@@ -212,6 +212,13 @@ count_above() {
 
 _demo_ended() { ! _demo_alive "$1"; }
 
+# _demo_started_or_failed DEMO STARTS DISPLAY PID: whether a copy was started since STARTS, or
+# process PID shows the alert of a failure ("安装未完成").
+_demo_started_or_failed() {
+  count_above "$2" demo_starts "$1" \
+    || DISPLAY=$3 xdotool search --all --onlyvisible --pid "$4" --name '^安装未完成$' >/dev/null 2>&1
+}
+
 # _demo_manifest_fetches LOG: how many times nginx served the manifest.
 _demo_manifest_fetches() {
   grep -c 'GET /updates/latest-mac.yml' "$1" || true
@@ -233,7 +240,7 @@ _demo_walk_shot() {
 # _demo_walk_stuck REASON: where the road stops, the screen shows why.
 _demo_walk_stuck() {
   echo "error: $1" >&2
-  _demo_walk_shot stuck _demo_shot
+  _demo_walk_shot stuck _demo_still
   echo "The screen at that moment: $shots/$(printf %02d "$step")-stuck.png" >&2
   return 1
 }
@@ -280,9 +287,16 @@ walk_headless() {
   _demo_walk_shot staging _demo_shot
 
   # Completed: the new copy was started (its own small window too, when it could show one)
-  # and the installer's window has settled.
-  wait_for 60 count_above "$starts" demo_starts "$demo" \
-    || { _demo_walk_stuck "the new copy was not started"; return 1; }
+  # and the installer's window has settled. A failure shows its alert instead.
+  wait_for 60 _demo_started_or_failed "$demo" "$starts" "$display" "$pid" || true
+  if ! count_above "$starts" demo_starts "$demo"; then
+    if _demo_started_or_failed "$demo" "$starts" "$display" "$pid"; then
+      _demo_walk_stuck "the installer shows a failure (its alert, \"安装未完成\")"
+    else
+      _demo_walk_stuck "the new copy was not started"
+    fi
+    return 1
+  fi
   _demo_walk_shot completed _demo_still
 
   # Return on "完成" ends the installer; on a failure's alert it would only close the alert.
