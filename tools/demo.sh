@@ -12,6 +12,7 @@
 #   DEMO/tmp/             TMPDIR of the installer: downloads and stage directories
 #   DEMO/started.log      one line per start of an installed copy
 #   DEMO/nginx/           the server's state (tools/nginx.sh); its access.log is watched
+#   DEMO/xvfb-display     the display number Xvfb chose for the last walk
 #
 #   demo_package_name VERSION
 #       the package's file name on the server.
@@ -256,12 +257,13 @@ walk_headless() {
   mapfile -t environment < <(demo_installer_env "$demo")
 
   # The window (520 x 330) centres itself; below it there is room for what the started copy
-  # shows in the bottom right corner.
-  display=:$((90 + RANDOM % 100))
-  Xvfb "$display" -screen 0 640x460x24 -nolisten tcp >/dev/null 2>&1 &
+  # shows in the bottom right corner. Xvfb picks a free display number and writes it out.
+  local numbered="$demo/xvfb-display"
+  rm -f "$numbered"
+  Xvfb -displayfd 3 -screen 0 640x460x24 -nolisten tcp 3>"$numbered" >/dev/null 2>&1 &
   pids+=($!)
-  wait_for 10 env DISPLAY="$display" xwd -root -silent -out /dev/null 2>/dev/null \
-    || { echo "error: Xvfb did not start on $display" >&2; return 1; }
+  wait_for 10 grep -q '^[0-9]' "$numbered" || { echo "error: Xvfb did not start" >&2; return 1; }
+  display=:$(head -n1 "$numbered")
   env "${environment[@]}" DISPLAY="$display" "$installer" &
   pid=$!
   pids+=("$pid")
