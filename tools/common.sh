@@ -22,9 +22,11 @@ ensure_packages() {
     && "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
 }
 
-# configure_build DIR [CMAKE ARGS...]: configures DIR with Ninja (again when it exists).
+# configure_build DIR [CMAKE ARGS...]: configures DIR with Ninja (again when it exists), through
+# ccache when it is installed.
 configure_build() {
-  local dir=$1
+  local dir=$1 launcher=()
   shift
-  cmake -S "$QUILLMERE_ROOT" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+  command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+  cmake -S "$QUILLMERE_ROOT" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}" "$@" >/dev/null
 }

@@ -9,11 +9,13 @@
 # package is installed) does not get in the way. Several servers with different state folders,
 # roots and ports can run side by side.
 #
-#   start_nginx ROOT_DIR CERT KEY PORT STATE_DIR
+#   start_nginx ROOT_DIR CERT KEY PORT STATE_DIR [RATE]
 #       serves ROOT_DIR at https://127.0.0.1:PORT/ (ROOT_DIR/a/b at /a/b) with the PEM
 #       certificate chain CERT and its key KEY. nginx runs in the foreground as a background
 #       child of the calling shell; returns once the port answers, or non-zero with the reason
-#       (the port already taken, nginx failing to start) printed on stderr.
+#       (the port already taken, nginx failing to start) printed on stderr. With RATE (bytes per
+#       second in nginx's notation: 4m, 512k) every answer is sent no faster than that, so a
+#       download lasts long enough to be watched; without it nothing is slowed down.
 #   stop_nginx STATE_DIR
 #       stops the server started with STATE_DIR, if it still runs. Always returns 0, so it can
 #       sit in an EXIT trap.
@@ -58,11 +60,11 @@ _nginx_show_logs() {
 }
 
 start_nginx() {
-  if [ $# -ne 5 ]; then
-    echo "usage: start_nginx ROOT_DIR CERT KEY PORT STATE_DIR" >&2
+  if [ $# -ne 5 ] && [ $# -ne 6 ]; then
+    echo "usage: start_nginx ROOT_DIR CERT KEY PORT STATE_DIR [RATE]" >&2
     return 2
   fi
-  local root=$1 cert=$2 key=$3 port=$4 state=$5 path
+  local root=$1 cert=$2 key=$3 port=$4 state=$5 rate=${6:-} path rate_line=""
   if [ ! -x "$QUILLMERE_NGINX" ]; then
     echo "error: $QUILLMERE_NGINX not found; install Debian's nginx package" >&2
     return 1
@@ -70,6 +72,13 @@ start_nginx() {
   if ! [[ $port =~ ^[1-9][0-9]{0,4}$ ]] || [ "$port" -gt 65535 ]; then
     echo "error: '$port' is not a TCP port" >&2
     return 1
+  fi
+  if [ -n "$rate" ]; then
+    if ! [[ $rate =~ ^[1-9][0-9]*[kKmM]?$ ]]; then
+      echo "error: '$rate' is not a rate (bytes per second, like 4m or 512k)" >&2
+      return 1
+    fi
+    rate_line="limit_rate $rate;"
   fi
   [ -d "$root" ] || { echo "error: $root is not a folder" >&2; return 1; }
   for path in "$cert" "$key"; do
@@ -147,6 +156,7 @@ http {
         ssl_certificate_key "$key";
         ssl_protocols TLSv1.2 TLSv1.3;
         root "$root";
+        $rate_line
     }
 }
 CONF
