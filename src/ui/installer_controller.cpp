@@ -195,6 +195,9 @@ void InstallerController::stage(const QString &zipPath)
     progress->setPercentage(100);
     statusLabel->setText(verifyingText());
     beginWork();
+    // The tools below run on this thread: paint the new state now, or the window would show
+    // the last download frame until they have finished.
+    window->repaint();
 
     const StageDirectory stageDirectory = createStageDirectory(temporaryFolder_);
     if (stageDirectory.path.isEmpty()) {
@@ -227,6 +230,7 @@ void InstallerController::install(const QString &stageDirectory, const QString &
 {
     statusLabel->setText(installingText());
     detailLabel->setText(adminRightsText());
+    window->repaint();
 
     const QString scriptPath = installScriptPath(stageDirectory);
     const InstallPlan plan = installPlan(product_.installPath, stagedApp, scriptPath, elevator_);
