@@ -78,15 +78,16 @@ TEST(PackageDownload, PlacesWhatItReceivedInAPrivateDirectoryOfItsOwn)
         const char *name;
         QByteArray answer;
         bool progress; // a length was announced
-        bool placed = true;
+        const char *refusal = nullptr; // nothing placed: these words, or any when empty
     } rows[] = {
         {"with a length", httpResponse(200, body), true},
         {"without a length", "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n" + body, false},
         {"redirected", redirectTo(QUrl(u"/elsewhere/other.zip"_s)), true},
         // An error page is placed like a package; unpacking will refuse it.
         {"an error status", httpResponse(500, body), true},
-        {"untrusted certificate", redirectTo(untrusted.url(u"/x.zip"_s)), false, false},
-        {"redirect to http", redirectTo(QUrl(u"http://127.0.0.1:9/x.zip"_s)), false, false},
+        {"untrusted certificate", redirectTo(untrusted.url(u"/x.zip"_s)), false, ""},
+        // Refused before any connection: following it would have failed differently.
+        {"redirect to http", redirectTo(QUrl(u"http://127.0.0.1:9/x.zip"_s)), false, "Insecure redirect"},
     };
     server.serve(u"/elsewhere/other.zip"_s, {httpResponse(200, body)});
     for (const auto &row : rows) {
@@ -98,8 +99,11 @@ TEST(PackageDownload, PlacesWhatItReceivedInAPrivateDirectoryOfItsOwn)
         download.start(server.url(u"/updates/Q-1.4.2-mac.zip"_s), {});
         ASSERT_TRUE(finished.wait(10000));
         const auto result = finished.first().first().value<DownloadResult>();
-        if (!row.placed) {
+        if (row.refusal) {
             EXPECT_FALSE(result.errorDescription.value_or(QString()).isEmpty());
+            if (*row.refusal) {
+                EXPECT_EQ(result.errorDescription, QString::fromUtf8(row.refusal));
+            }
             EXPECT_FALSE(result.placedFile);
             continue;
         }
