@@ -8,6 +8,8 @@
 #include "system/product.h"
 #include "ui/installer_controller.h"
 
+#include "run_until.h"
+
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
@@ -19,6 +21,8 @@
 #include <cstdio>
 
 #include <sys/resource.h>
+
+using quillmere::bench::runUntil;
 
 namespace {
 
@@ -43,22 +47,6 @@ long statusKiB(const char *field)
         if (line.startsWith(field))
             return line.mid(qstrlen(field)).trimmed().split(' ').first().toLong();
     return -1;
-}
-
-// Runs the event loop until `done` holds or `timeout` passes, as the application's own loop
-// would; QTest::qWaitFor sleeps between rounds, which throttles a fast transfer.
-template <typename Predicate> bool runUntil(Predicate done, std::chrono::milliseconds timeout)
-{
-    QEventLoop loop;
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-        if (done())
-            loop.quit();
-    });
-    poll.start(20);
-    QTimer::singleShot(timeout, &loop, &QEventLoop::quit);
-    loop.exec();
-    return done();
 }
 
 }  // namespace

@@ -19,6 +19,8 @@
 #include "system/product.h"
 #include "ui/installer_controller.h"
 
+#include "run_until.h"
+
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEvent>
@@ -31,6 +33,8 @@
 #include <cstdio>
 #include <ctime>
 #include <functional>
+
+using quillmere::bench::runUntil;
 
 namespace {
 
@@ -68,22 +72,6 @@ private:
     bool seen_ = false;
     double at_ = 0;
 };
-
-// Runs the event loop until `done` holds or `timeout` passes, as the application's own loop
-// would; QTest::qWaitFor sleeps between rounds, which throttles a fast transfer.
-template <typename Predicate> bool runUntil(Predicate done, std::chrono::milliseconds timeout)
-{
-    QEventLoop loop;
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-        if (done())
-            loop.quit();
-    });
-    poll.start(20);
-    QTimer::singleShot(timeout, &loop, &QEventLoop::quit);
-    loop.exec();
-    return done();
-}
 
 }  // namespace
 
