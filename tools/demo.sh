@@ -1,7 +1,7 @@
 # shellcheck shell=bash
 # The demo road of ./run: a demo application package made on this machine, published on the
 # local update server, and a walk through the installer window without a display. Sourced, not
-# run; safe under `set -euo pipefail`.
+# run; safe under `set -euo pipefail`. The walk needs tools/common.sh sourced first.
 #
 # Everything lives in one demo folder DEMO (build-run/demo for ./run):
 #   DEMO/www/updates/     what the update server serves: latest-mac.yml and the packages
@@ -163,14 +163,6 @@ wait_for() {
   done
 }
 
-# _demo_alive PID: whether PID has not exited (a zombie, not yet waited for, has).
-_demo_alive() {
-  local stat
-  stat=$(cat "/proc/$1/stat" 2>/dev/null) || return 1
-  stat=${stat##*) }
-  [ "${stat%% *}" != Z ]
-}
-
 # _demo_shot DISPLAY FILE: the whole screen as PNG.
 _demo_shot() {
   DISPLAY=$1 xwd -root -silent | xwdtopnm 2>/dev/null | pnmtopng >"$2.part" && mv "$2.part" "$2"
@@ -211,7 +203,7 @@ count_above() {
   [ "$("$@")" -gt "$count" ]
 }
 
-_demo_ended() { ! _demo_alive "$1"; }
+_demo_ended() { ! process_alive "$1"; }
 
 # _demo_started_or_failed DEMO STARTS DISPLAY PID: whether a copy was started since STARTS, or
 # process PID shows the alert of a failure ("安装未完成").

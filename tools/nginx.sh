@@ -1,7 +1,7 @@
 # shellcheck shell=bash
 # Serves a folder over HTTPS on 127.0.0.1 with Debian's nginx, for ./run's update server and
 # anything else that needs a real web server on this machine. Sourced, not run; safe under
-# `set -euo pipefail`.
+# `set -euo pipefail`. Needs tools/common.sh sourced first.
 #
 # Each server lives in a state folder of its own: the configuration written here, the pid file,
 # both logs and nginx's temporary folders, so nothing under /etc/nginx, /var/log/nginx or
@@ -22,19 +22,11 @@
 
 QUILLMERE_NGINX=${QUILLMERE_NGINX:-/usr/sbin/nginx}
 
-# _nginx_alive PID: whether PID is a process that has not exited (a zombie counts as exited).
-_nginx_alive() {
-  local stat
-  stat=$(cat "/proc/$1/stat" 2>/dev/null) || return 1
-  stat=${stat##*) }
-  [ "${stat%% *}" != Z ]
-}
-
 # _nginx_ours PID STATE_DIR: whether PID is the nginx master started for STATE_DIR. Checked
 # before every signal, since a pid file left behind by a killed run may name a reused pid.
 _nginx_ours() {
   local cmdline
-  _nginx_alive "$1" || return 1
+  process_alive "$1" || return 1
   cmdline=$(tr '\0' ' ' <"/proc/$1/cmdline" 2>/dev/null) || return 1
   [[ $cmdline == *nginx* && $cmdline == *" $2/ "* ]]
 }
@@ -172,13 +164,13 @@ CONF
 
   local _
   for _ in $(seq 50); do
-    _nginx_port_answers "$port" && _nginx_alive "$pid" && return 0
-    _nginx_alive "$pid" || break
+    _nginx_port_answers "$port" && process_alive "$pid" && return 0
+    process_alive "$pid" || break
     sleep 0.1
   done
   if grep -qs 'Address already in use' "$state/stderr.log" "$state/error.log"; then
     _nginx_port_taken_message "$port"
-  elif _nginx_alive "$pid"; then
+  elif process_alive "$pid"; then
     echo "error: nginx did not answer on 127.0.0.1:$port within 5 seconds" >&2
     _nginx_show_logs "$state"
   else
@@ -201,7 +193,7 @@ stop_nginx() {
   # exits, which takes a few milliseconds.
   kill -TERM "$pid" 2>/dev/null || true
   for _ in $(seq 50); do
-    _nginx_alive "$pid" || return 0
+    process_alive "$pid" || return 0
     sleep 0.1
   done
   echo "warning: nginx ($pid) did not stop within 5 seconds; killing it" >&2
