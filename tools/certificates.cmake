@@ -4,7 +4,7 @@
 #
 # Included from tests/CMakeLists.txt, this file declares the interface library
 # `quillmere-test-certificates`: linking it makes sure the files exist before the tests are
-# built and passes their paths as compile definitions. Run as a script (cmake -P) it makes the
+# built and passes their folder as a compile definition. Run as a script (cmake -P) it makes the
 # files, or makes them again when one is missing or expires within a day.
 #
 # Made files, all in DIR (<build>/tests/test-certificates for the tests):
@@ -12,12 +12,15 @@
 #   server.pem, server.key     for IP 127.0.0.1 and DNS localhost, issued by ca.pem
 #   untrusted-ca.pem           a second CA that nothing trusts
 #   untrusted-server.pem/.key  the same kind of server certificate, issued by untrusted-ca.pem
+#   otherhost-server.pem/.key  issued by ca.pem, but for the name other.example only
+#   expired-server.pem/.key    issued by ca.pem for 127.0.0.1, expired a month ago
 
 if(CMAKE_SCRIPT_MODE_FILE)
   # Script mode: expects OPENSSL (the tool) and DIR (the output folder).
-  set(certificates ca.pem server.pem untrusted-ca.pem untrusted-server.pem)
+  set(certificates ca.pem server.pem untrusted-ca.pem untrusted-server.pem otherhost-server.pem)
   set(fresh TRUE)
-  foreach(name IN LISTS certificates ITEMS server.key untrusted-server.key)
+  foreach(name IN LISTS certificates ITEMS server.key untrusted-server.key otherhost-server.key
+      expired-server.pem expired-server.key)
     if(NOT EXISTS "${DIR}/${name}")
       set(fresh FALSE)
     endif()
@@ -41,10 +44,12 @@ if(CMAKE_SCRIPT_MODE_FILE)
   string(TIMESTAMP now "%s" UTC)
   math(EXPR not_before "${now} - 86400")
   math(EXPR not_after "${now} + 30 * 86400")
-  set(ENV{SOURCE_DATE_EPOCH} ${not_before})
-  string(TIMESTAMP start_date "%Y%m%d%H%M%SZ" UTC)
-  set(ENV{SOURCE_DATE_EPOCH} ${not_after})
-  string(TIMESTAMP end_date "%Y%m%d%H%M%SZ" UTC)
+  math(EXPR expired_before "${now} - 60 * 86400")
+  math(EXPR expired_after "${now} - 30 * 86400")
+  foreach(date IN ITEMS not_before not_after expired_before expired_after)
+    set(ENV{SOURCE_DATE_EPOCH} ${${date}})
+    string(TIMESTAMP ${date} "%Y%m%d%H%M%SZ" UTC)
+  endforeach()
   unset(ENV{SOURCE_DATE_EPOCH})
 
   function(run_openssl work)
@@ -89,37 +94,53 @@ extendedKeyUsage = serverAuth
 subjectAltName = IP:127.0.0.1, DNS:localhost
 subjectKeyIdentifier = hash
 authorityKeyIdentifier = keyid, issuer
+[otherhost_ext]
+basicConstraints = critical, CA:FALSE
+keyUsage = critical, digitalSignature
+extendedKeyUsage = serverAuth
+subjectAltName = DNS:other.example
 [req]
 distinguished_name = req_name
 [req_name]
 ]=])
-    set(dates -startdate ${start_date} -enddate ${end_date})
     run_openssl("${work}" genpkey -algorithm EC -pkeyopt ec_paramgen_curve:P-256 -out ca.key)
     run_openssl("${work}" req -new -config openssl.cnf -key ca.key
       -subj "/O=Quillmere Tests/CN=${ca_name}" -out ca.csr)
     run_openssl("${work}" ca -batch -notext -config openssl.cnf -selfsign -keyfile ca.key
-      -create_serial ${dates} -extensions ca_ext -in ca.csr -out ca.pem)
-    run_openssl("${work}" genpkey -algorithm EC -pkeyopt ec_paramgen_curve:P-256 -out server.key)
-    run_openssl("${work}" req -new -config openssl.cnf -key server.key
-      -subj "/O=Quillmere Tests/CN=127.0.0.1" -out server.csr)
-    run_openssl("${work}" ca -batch -notext -config openssl.cnf -cert ca.pem -keyfile ca.key
-      ${dates} -extensions server_ext -in server.csr -out server.pem)
+      -create_serial -startdate ${not_before} -enddate ${not_after} -extensions ca_ext
+      -in ca.csr -out ca.pem)
     file(COPY_FILE "${work}/ca.pem" "${DIR}/${prefix}ca.pem")
-    file(COPY_FILE "${work}/server.pem" "${DIR}/${prefix}server.pem")
-    file(COPY_FILE "${work}/server.key" "${DIR}/${prefix}server.key")
+    # ARGN: NAME EXTENSIONS START END, one server certificate after another.
+    while(ARGN)
+      list(POP_FRONT ARGN name extensions start end)
+      set(host 127.0.0.1)
+      if(extensions STREQUAL "otherhost_ext")
+        set(host other.example)
+      endif()
+      run_openssl("${work}" genpkey -algorithm EC -pkeyopt ec_paramgen_curve:P-256 -out ${name}.key)
+      run_openssl("${work}" req -new -config openssl.cnf -key ${name}.key
+        -subj "/O=Quillmere Tests/CN=${host}" -out ${name}.csr)
+      run_openssl("${work}" ca -batch -notext -config openssl.cnf -cert ca.pem -keyfile ca.key
+        -startdate ${start} -enddate ${end} -extensions ${extensions} -in ${name}.csr -out ${name}.pem)
+      file(COPY_FILE "${work}/${name}.pem" "${DIR}/${prefix}${name}.pem")
+      file(COPY_FILE "${work}/${name}.key" "${DIR}/${prefix}${name}.key")
+    endwhile()
   endfunction()
 
   file(MAKE_DIRECTORY "${DIR}")
-  make_chain("" "Quillmere Test CA")
-  make_chain("untrusted-" "Quillmere Untrusted Test CA")
-  message(STATUS "Made test certificates in ${DIR}, valid until ${end_date}")
+  make_chain("" "Quillmere Test CA" server server_ext ${not_before} ${not_after}
+    otherhost-server otherhost_ext ${not_before} ${not_after}
+    expired-server server_ext ${expired_before} ${expired_after})
+  make_chain("untrusted-" "Quillmere Untrusted Test CA" server server_ext ${not_before} ${not_after})
+  message(STATUS "Made test certificates in ${DIR}, valid until ${not_after}")
   return()
 endif()
 
 find_program(QUILLMERE_OPENSSL openssl REQUIRED)
 set(QUILLMERE_TEST_CERTIFICATE_DIR ${CMAKE_CURRENT_BINARY_DIR}/test-certificates)
 set(_quillmere_certificate_files ca.pem server.pem server.key
-  untrusted-ca.pem untrusted-server.pem untrusted-server.key)
+  untrusted-ca.pem untrusted-server.pem untrusted-server.key otherhost-server.pem
+  otherhost-server.key expired-server.pem expired-server.key)
 list(TRANSFORM _quillmere_certificate_files PREPEND ${QUILLMERE_TEST_CERTIFICATE_DIR}/)
 
 # Runs on every build; the script only calls openssl when something is missing or expiring.
@@ -133,9 +154,4 @@ add_custom_target(quillmere-test-certificate-files
 add_library(quillmere-test-certificates INTERFACE)
 add_dependencies(quillmere-test-certificates quillmere-test-certificate-files)
 target_compile_definitions(quillmere-test-certificates INTERFACE
-  QUILLMERE_TEST_CA_PEM="${QUILLMERE_TEST_CERTIFICATE_DIR}/ca.pem"
-  QUILLMERE_TEST_SERVER_CERT="${QUILLMERE_TEST_CERTIFICATE_DIR}/server.pem"
-  QUILLMERE_TEST_SERVER_KEY="${QUILLMERE_TEST_CERTIFICATE_DIR}/server.key"
-  QUILLMERE_TEST_UNTRUSTED_CA_PEM="${QUILLMERE_TEST_CERTIFICATE_DIR}/untrusted-ca.pem"
-  QUILLMERE_TEST_UNTRUSTED_SERVER_CERT="${QUILLMERE_TEST_CERTIFICATE_DIR}/untrusted-server.pem"
-  QUILLMERE_TEST_UNTRUSTED_SERVER_KEY="${QUILLMERE_TEST_CERTIFICATE_DIR}/untrusted-server.key")
+  QUILLMERE_TEST_CERTIFICATE_DIR="${QUILLMERE_TEST_CERTIFICATE_DIR}")

@@ -247,8 +247,9 @@ QString placementFileName(const QUrl &requested)
     // Split before decoding, so an encoded "/" stays inside the name, where it is refused.
     const QString path = requested.path(QUrl::FullyEncoded);
     const QString name = QUrl::fromPercentEncoding(path.mid(path.lastIndexOf(u'/') + 1).toUtf8());
+    // A name longer than a file system can hold (255 bytes) would fail the placement.
     if (name.isEmpty() || name == u"."_s || name == u".."_s || name.contains(u'/')
-        || name.contains(u'\\') || name.contains(QChar(0)))
+        || name.contains(u'\\') || name.contains(QChar(0)) || QFile::encodeName(name).size() > 255)
         return u"update.zip"_s;
     return name;
 }

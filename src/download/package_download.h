@@ -87,8 +87,8 @@ private:
 
 // The name the package is placed under: the last path component of the URL first requested
 // (a redirect does not change it), percent-decoded. A name that could leave the placement
-// directory or is no name at all (empty, ".", "..", or one holding "/", "\" or NUL) becomes
-// "update.zip".
+// directory or is no name at all (empty, ".", "..", or one holding "/", "\" or NUL), and one
+// longer than 255 bytes, becomes "update.zip".
 [[nodiscard]] QString placementFileName(const QUrl &requested);
 
 }  // namespace quillmere

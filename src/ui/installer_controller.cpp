@@ -208,6 +208,10 @@ void InstallerController::stage(const QString &zipPath)
     // an archive carries are cleared before anything is copied with administrator rights.
     if (run(unpackCommand(zipPath, stageDirectory.path)).status != 0
         || !clearSetIdBits(stageDirectory.path)) {
+        // What a failed unpacking left is of no use, and an archive that expands beyond the
+        // free space would otherwise keep the disk full and make the retry fail as well. (Links
+        // are removed, never followed.)
+        QDir(stageDirectory.path).removeRecursively();
         showFailure(unpackFailureMessage());
         return;
     }

@@ -9,11 +9,12 @@
 
 namespace quillmere::test {
 
-// A zip entry: its name, st_mode as the archive records it, and its content (a link's target).
+// A zip entry: its name, st_mode as the archive records it, and its content (a link's target);
+// content "zeros:N" stands for N zero bytes.
 using ZipEntry = std::tuple<QString, int, QString>;
 
-// Writes a zip with Python's zipfile, which keeps names exactly as given; every entry belongs
-// to user and group 4321. Returns whether it was written.
+// Writes a deflated zip with Python's zipfile, which keeps names exactly as given; every entry
+// belongs to user and group 4321. Returns whether it was written.
 inline bool writeZip(const QString &path, const QList<ZipEntry> &entries)
 {
     QStringList arguments{QStringLiteral("-c"), QStringLiteral(R"py(import struct, sys, zipfile
@@ -24,7 +25,8 @@ with zipfile.ZipFile(sys.argv[1], 'w') as archive:
         entry.create_system = 3
         entry.external_attr = int(mode, 8) << 16
         entry.extra = struct.pack('<HHBBIBI', 0x7875, 11, 1, 4, 4321, 4, 4321)
-        archive.writestr(entry, data)
+        archive.writestr(entry, bytes(int(data[6:])) if data.startswith('zeros:') else data,
+                        zipfile.ZIP_DEFLATED)
 )py"), path};
     for (const auto &[name, mode, data] : entries)
         arguments << name << QString::number(mode, 8) << data;

@@ -21,11 +21,12 @@ namespace {
 // client takes it, never copied whole into the socket's buffer.
 constexpr qsizetype queueLimit = 256 * 1024;
 
-QByteArray readFile(const char *path)
+// A file made with the test certificates.
+QByteArray certificateFile(const QString &name)
 {
-    QFile file(QString::fromUtf8(path));
+    QFile file(QStringLiteral(QUILLMERE_TEST_CERTIFICATE_DIR "/") + name);
     if (!file.open(QIODevice::ReadOnly))
-        qFatal("Cannot read %s; rebuild the tests.", path);
+        qFatal("Cannot read %s; rebuild the tests.", qPrintable(file.fileName()));
     return file.readAll();
 }
 
@@ -103,16 +104,7 @@ QByteArray httpResponse(int status, const QByteArray &body, const QByteArray &ex
 
 TestServer::TestServer(Chain chain)
 {
-    const bool trusted = chain == Chain::Trusted;
-    QSslConfiguration config;
-    config.setLocalCertificate(QSslCertificate(
-        readFile(trusted ? QUILLMERE_TEST_SERVER_CERT : QUILLMERE_TEST_UNTRUSTED_SERVER_CERT)));
-    config.setPrivateKey(QSslKey(
-        readFile(trusted ? QUILLMERE_TEST_SERVER_KEY : QUILLMERE_TEST_UNTRUSTED_SERVER_KEY), QSsl::Ec));
-    config.setPeerVerifyMode(QSslSocket::VerifyNone);
-    // Only HTTP/1.1 is offered, so that clients which would like HTTP/2 stay on what this speaks.
-    config.setAllowedNextProtocols({QSslConfiguration::NextProtocolHttp1_1});
-    server_.setSslConfiguration(config);
+    setChain(chain);
     QObject::connect(&server_, &QSslServer::pendingConnectionAvailable, &server_, [this] {
         while (QTcpSocket *socket = server_.nextPendingConnection()) {
             new Connection(static_cast<QSslSocket *>(socket), [this](const Request &request) {
@@ -123,18 +115,41 @@ TestServer::TestServer(Chain chain)
     });
     if (!server_.listen(QHostAddress::LocalHost))
         qFatal("The test server cannot listen: %s", qPrintable(server_.errorString()));
+    port_ = server_.serverPort();
+}
+
+void TestServer::setChain(Chain chain)
+{
+    static const char16_t *const names[] = {u"server", u"untrusted-server", u"otherhost-server",
+                                            u"expired-server"};
+    const QString name = QString::fromUtf16(names[int(chain)]);
+    QSslConfiguration config;
+    config.setLocalCertificate(QSslCertificate(certificateFile(name + u".pem"_s)));
+    config.setPrivateKey(QSslKey(certificateFile(name + u".key"_s), QSsl::Ec));
+    config.setPeerVerifyMode(QSslSocket::VerifyNone);
+    // Only HTTP/1.1 is offered, so that clients which would like HTTP/2 stay on what this speaks.
+    config.setAllowedNextProtocols({QSslConfiguration::NextProtocolHttp1_1});
+    server_.setSslConfiguration(config);
+}
+
+void TestServer::setRefusing(bool refusing)
+{
+    if (refusing)
+        server_.close();
+    else if (!server_.isListening() && !server_.listen(QHostAddress::LocalHost, port_))
+        qFatal("The test server cannot listen again: %s", qPrintable(server_.errorString()));
 }
 
 QUrl TestServer::url(const QString &path) const
 {
-    return QUrl(u"https://127.0.0.1:%1%2"_s.arg(server_.serverPort()).arg(path));
+    return QUrl(u"https://127.0.0.1:%1%2"_s.arg(port_).arg(path));
 }
 
 void trustTestAuthority()
 {
     // Runs before any test, so a missing file stops the run instead of failing a test.
-    if (trustExtraAuthorities(readFile(QUILLMERE_TEST_CA_PEM)) != 1)
-        qFatal("The test CA %s does not load; rebuild the tests.", QUILLMERE_TEST_CA_PEM);
+    if (trustExtraAuthorities(certificateFile(u"ca.pem"_s)) != 1)
+        qFatal("The test CA does not load; rebuild the tests.");
 }
 
 }  // namespace quillmere::test

@@ -41,11 +41,17 @@ struct Request {
 
 class TestServer {
 public:
-    // Trusted presents a certificate from the CA that trustTestAuthority() adds; Untrusted
-    // one from a CA that nothing trusts.
-    enum class Chain { Trusted, Untrusted };
+    // The certificate presented: Trusted is from the CA that trustTestAuthority() adds;
+    // Untrusted from a CA that nothing trusts; OtherHost from the trusted CA but for another
+    // host name; Expired from the trusted CA, for 127.0.0.1, expired a month ago.
+    enum class Chain { Trusted, Untrusted, OtherHost, Expired };
 
     explicit TestServer(Chain chain = Chain::Trusted);
+
+    // For the connections that follow.
+    void setChain(Chain chain);
+    // Stops listening, so that connections are refused, or listens again on the same port.
+    void setRefusing(bool refusing);
 
     // Replaces the answer for `path`; requests already being answered keep theirs.
     void serve(const QString &path, Answer answer) { answers_.insert(path, std::move(answer)); }
@@ -57,6 +63,7 @@ public:
 private:
     QMap<QString, Answer> answers_;
     QList<Request> requests_;
+    quint16 port_ = 0;
     QSslServer server_;  // last, so that its connections go first
 };
 

@@ -1,6 +1,8 @@
-// The whole road on this machine, through the real controller and window: the offer, the
-// primary button, the download from the test server, staging, the install script and the
-// installed copy, one row per outcome.
+// The whole road on this machine, through the real controller and window against the test
+// server: the offer, the download, staging, the install script and the installed copy. Each
+// row is a server fault or a hostile package; every one ends with its exact message (or
+// completes), leaves the installed copy and everything outside the private directories as
+// they were, and a retry against a healthy server then completes.
 #include "support/alerts.h"
 #include "support/bundles.h"
 #include "support/controls.h"
@@ -12,8 +14,10 @@
 #include "system/transfer.h"
 #include "ui/installer_controller.h"
 #include "ui/progress_bar.h"
+#include "ui/spinner.h"
 
-#include <QDir>
+#include <QDirIterator>
+#include <QRegularExpression>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -21,43 +25,64 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace quillmere {
 namespace {
 
 using namespace Qt::StringLiterals;
 using namespace std::chrono_literals;
 using test::Answer;
+using test::TestServer;
 using test::ZipEntry;
-
-enum class End { Completed, Cancelled, Failed };
-
-struct Row {
-    const char *name;
-    QList<ZipEntry> package; // empty: `answer` is given instead
-    Answer answer;
-    End end;
-    QString message; // the start of a failure's
-    bool dismissPrompt = false;
-    std::chrono::milliseconds downloadLimit{}; // none: the transfer may take its time
-};
+using Chain = TestServer::Chain;
 
 const QString app = u"Quillmere Desktop.app"_s;
+const QString manifestPath = u"/updates/latest-mac.yml"_s;
+const QByteArray manifest = "version: 1.4.2\nfiles:\n  - url: Q-1.4.2-mac.zip\n    size: 2048\n";
 
-// A bundle's entries below `top`: its Info.plist and, with `executable`, a program that
-// records that it was started.
-QList<ZipEntry> bundle(const QString &identifier, bool executable = true, const QString &top = app)
+// A bundle's entries below `top`: its Info.plist, a link inside it and, with `executable`, a
+// setuid program that records the path it was started from. Every entry belongs to user 4321.
+QList<ZipEntry> bundle(const QString &identifier = u"com.quillmere.desktop"_s, bool executable = true,
+                       const QString &top = app)
 {
     QList<ZipEntry> entries{
-        {top + u"/"_s, 040755, {}},
         {top + u"/Contents/Info.plist"_s, 0100644,
          QString::fromUtf8(test::xmlPlist("<dict><key>CFBundleIdentifier</key><string>" + identifier.toUtf8()
                                           + "</string><key>CFBundleShortVersionString</key>"
                                             "<string>1.4.2</string></dict>"))},
         {top + u"/Contents/Resources/Current"_s, 0120777, u"../MacOS"_s}};
     if (executable)
-        entries.append({top + u"/Contents/MacOS/Quillmere Desktop"_s, 0100755,
+        entries.append({top + u"/Contents/MacOS/Quillmere Desktop"_s, 0104755,
                         u"#!/bin/sh\necho \"$0\" > \"$QUILLMERE_TEST_STARTED\"\n"_s});
     return entries;
+}
+
+enum class Where { Manifest, Package };
+enum class Send { All, Nothing, PartWay /* all but the body's last 20 bytes */ };
+
+struct Row {
+    const char *name;
+    Where where = Where::Package;
+    // The answer's bytes made from the healthy body; a plain 200 by default.
+    QByteArray (*respond)(const QByteArray &body) = nullptr;
+    Send send = Send::All;
+    Answer::End end = Answer::End::Close;
+    Chain chain = Chain::Trusted;         // the server's certificate for the attempt
+    bool refused = false;                 // nothing listens during the attempt
+    bool totalLimit = false;              // the download may take 300 ms in all
+    QList<ZipEntry> package = bundle();   // "$ROOT" in a name or link stands for the test's folder
+    qsizetype cut = -1;                   // the zip cut short to this many bytes
+    bool smallDisk = false;               // the temporary folder is an 8 MiB tmpfs
+    QString zipName = u"Q-1.4.2-mac.zip"_s;  // the name the manifest gives
+    bool dismissPrompt = false;           // the password prompt is dismissed
+    QString message = {};                 // the alert's exact words; empty: no alert
+};
+
+void PrintTo(const Row &row, std::ostream *os)
+{
+    *os << row.name;
 }
 
 class InstallRoad : public ::testing::TestWithParam<Row> {
@@ -69,186 +94,354 @@ protected:
         qputenv("HOME", QFile::encodeName(root.filePath(u"home"_s)));
         qunsetenv("XDG_DATA_HOME");
         qputenv("QUILLMERE_TEST_STARTED", QFile::encodeName(started));
-        ASSERT_TRUE(QDir().mkpath(root.filePath(u"Applications"_s)) && QDir().mkpath(root.filePath(u"tmp"_s)));
+        for (const QString &folder : {u"outside"_s, u"tmp"_s, u"home"_s})
+            ASSERT_TRUE(QDir().mkpath(root.filePath(folder)));
         ASSERT_TRUE(test::writeBundle(installPath, test::stringPlist("CFBundleShortVersionString", u"1.3.0"_s)));
-        server.serve(u"/updates/latest-mac.yml"_s,
-                     {test::httpResponse(200, "version: 1.4.2\n  - url: Q-1.4.2-mac.zip\n")});
+        heal(bundle());
     }
-    void TearDown() override { qputenv("HOME", savedHome); }
-
-    // A controller that offers the release, whose package is answered with `answer`. Silence
-    // ends a transfer after a second, unless `downloadLimit` is the limit under test.
-    std::unique_ptr<InstallerController> offer(const Answer &answer, std::chrono::milliseconds downloadLimit = {})
+    void TearDown() override
     {
-        server.serve(u"/updates/Q-1.4.2-mac.zip"_s, answer);
-        auto controller = std::make_unique<InstallerController>(
-            test::productFor(server.url(u"/updates/"_s), root.filePath(u"Applications"_s)));
-        controller->setTemporaryFolder(root.filePath(u"tmp"_s));
-        controller->setNetworkTimeout(downloadLimit > 0ms ? 30s : 1s);
-        if (downloadLimit > 0ms)
-            controller->setDownloadTimeLimit(downloadLimit);
-        controller->fetchMetadata();
-        EXPECT_TRUE(QTest::qWaitFor([&] { return !controller->working(); }, 10000));
-        return controller;
+        qputenv("HOME", savedHome);
+        if (mounted)
+            (void)run(u"/bin/umount"_s, {root.filePath(u"tmp"_s)});
     }
-    // Presses the primary button and waits for the road's end; returns the alert that ended it.
-    static std::optional<test::SeenAlert> press(InstallerController &controller)
+
+    std::unique_ptr<InstallerController> controller()
+    {
+        auto c = std::make_unique<InstallerController>(
+            test::productFor(server.url(u"/updates/"_s), root.filePath(u"Applications"_s)));
+        c->setTemporaryFolder(root.filePath(u"tmp"_s));
+        c->setNetworkTimeout(1s);
+        return c;
+    }
+    // Runs one step (the release check, or the primary button) to its end; returns its alert.
+    static std::optional<test::SeenAlert> step(InstallerController &c, const std::function<void()> &start)
     {
         test::AlertDismisser dismisser;
-        test::control<QPushButton>(controller, "actionButton")->click();
-        EXPECT_TRUE(QTest::qWaitFor([&] { return !controller.working(); }, 30000));
+        start();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !c.working(); }, 30000));
         return dismisser.seen();
     }
-    Answer zipped(const QList<ZipEntry> &entries)
+    static std::optional<test::SeenAlert> press(InstallerController &c)
     {
-        QFile file(root.filePath(u"package.zip"_s));
-        EXPECT_TRUE(test::writeZip(file.fileName(), entries) && file.open(QIODevice::ReadOnly));
-        return {test::httpResponse(200, file.readAll())};
+        return step(c, [&] { test::control<QPushButton>(c, "actionButton")->click(); });
+    }
+    QByteArray zipped(const QList<ZipEntry> &entries, qsizetype cut = -1)
+    {
+        QList<ZipEntry> placed = entries;
+        for (auto &[name, mode, content] : placed) {
+            name.replace(u"$ROOT"_s, root.path());
+            content.replace(u"$ROOT"_s, root.path());
+        }
+        QFile file(work.filePath(u"package.zip"_s));
+        EXPECT_TRUE(test::writeZip(file.fileName(), placed) && file.open(QIODevice::ReadOnly));
+        return file.readAll().first(cut < 0 ? file.size() : cut);
+    }
+    // A healthy server: trusted, listening, the manifest and a package of `entries`.
+    void heal(const QList<ZipEntry> &entries, const QString &packagePath = u"/updates/Q-1.4.2-mac.zip"_s)
+    {
+        server.setChain(Chain::Trusted);
+        server.setRefusing(false);
+        server.serve(manifestPath, {test::httpResponse(200, manifest)});
+        server.serve(packagePath, {test::httpResponse(200, zipped(entries))});
+        server.serve(u"/moved/Q.zip"_s, {test::httpResponse(200, zipped(entries))});
+    }
+    // Everything below the test's folder but the private directories, the install folder, the
+    // Trash and the started copy's record, none of them followed through links.
+    QStringList outside() const
+    {
+        QStringList found;
+        QDirIterator it(root.path(), QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                        QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            const QString path = it.next().mid(root.path().size());
+            if (!path.startsWith(u"/tmp/quillmere-"_s) && !path.startsWith(u"/Applications/"_s)
+                && !path.startsWith(u"/home/.local"_s) && path != u"/started"_s)
+                found << path;
+        }
+        found.sort();
+        return found;
     }
     QStringList trashed() const
     {
-        return QDir(root.filePath(u"home/.local/share/Trash/files"_s))
-            .entryList(QDir::NoDotAndDotDot | QDir::AllEntries);
+        return QDir(root.filePath(u"home/.local/share/Trash/files"_s)).entryList(QDir::NoDotAndDotDot | QDir::AllEntries);
     }
-
-    QTemporaryDir root;
-    QString installPath = root.filePath(u"Applications/"_s + app);
-    QString started = root.filePath(u"started"_s);
-    QByteArray savedHome;
-    test::TestServer server;
-};
-
-const QString downloadFailed = u"下载失败："_s; // followed by the network layer's words
-
-TEST_P(InstallRoad, EndsAsItShould)
-{
-    const Row &row = GetParam();
-    const auto controller = offer(row.package.isEmpty() ? row.answer : zipped(row.package), row.downloadLimit);
-    if (row.dismissPrompt) {
-        // Answers as pkexec does when its prompt is dismissed.
-        const QString elevator = root.filePath(u"pkexec"_s);
-        ASSERT_EQ(writeInstallScript(elevator, u"#!/bin/sh\necho 'Error executing command as another "
-                                               "user: Request dismissed' >&2\nexit 126\n"_s),
-                  std::nullopt);
-        controller->setElevator({elevator, true});
-    }
-    const std::optional<test::SeenAlert> alert = press(*controller);
-    const QString status = test::textOf(*controller, "statusLabel");
-    const QString detail = test::textOf(*controller, "detailLabel");
-    auto *button = test::control<QPushButton>(*controller, "actionButton");
-    const bool barShown = !test::control<ProgressBar>(*controller, "progress")->isHidden();
-    const std::optional<QString> installed = plistValue(installPath, u"CFBundleShortVersionString"_s);
-
-    switch (row.end) {
-    case End::Completed: {
-        EXPECT_FALSE(alert);
-        EXPECT_EQ(status, u"安装完成"_s);
-        EXPECT_EQ(detail, u"Quillmere Desktop 1.4.2 已安装到「应用程序」并已启动。"_s);
-        EXPECT_FALSE(barShown);
-        EXPECT_EQ(installed, u"1.4.2"_s);
+    void expectCompleted(InstallerController &c)
+    {
+        EXPECT_EQ(test::textOf(c, "statusLabel"), u"安装完成"_s);
+        EXPECT_EQ(test::textOf(c, "detailLabel"), u"Quillmere Desktop 1.4.2 已安装到「应用程序」并已启动。"_s);
+        EXPECT_TRUE(test::control<ProgressBar>(c, "progress")->isHidden());
+        EXPECT_EQ(plistValue(installPath, u"CFBundleShortVersionString"_s), u"1.4.2"_s);
         EXPECT_TRUE(QFileInfo(installPath + u"/Contents/Resources/Current"_s).isSymLink());
-        // The previous copy is in the user's Trash (its name and info file: the Linux script test).
-        const QStringList files = trashed();
-        ASSERT_EQ(files.size(), 1);
-        EXPECT_EQ(plistValue(root.filePath(u"home/.local/share/Trash/files/"_s + files.first()),
-                             u"CFBundleShortVersionString"_s), u"1.3.0"_s);
+        // Nothing installed keeps the archive's owner or a set-id bit.
+        QDirIterator it(installPath, QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            struct stat info {};
+            ASSERT_EQ(::lstat(QFile::encodeName(it.next()).constData(), &info), 0);
+            EXPECT_EQ(info.st_uid, ::geteuid()) << it.filePath().toStdString();
+            EXPECT_EQ(info.st_mode & (S_ISUID | S_ISGID), 0u) << it.filePath().toStdString();
+        }
+        // The previous copy is in the user's Trash (its info file: the Linux script's test).
+        EXPECT_FALSE(trashed().filter(QRegularExpression(u"^Quillmere Desktop\\.\\d{14}\\.app$"_s)).isEmpty());
+        const QStringList versions = [&] {
+            QStringList v;
+            for (const QString &name : trashed())
+                v << plistValue(root.filePath(u"home/.local/share/Trash/files/"_s + name), u"CFBundleShortVersionString"_s)
+                         .value_or(QString());
+            return v;
+        }();
+        EXPECT_TRUE(versions.contains(u"1.3.0"_s)) << versions.join(u' ').toStdString();
         // The new copy was started, from the install path.
-        EXPECT_TRUE(QTest::qWaitFor([&] { return QFile::exists(started); }, 5000));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return QFileInfo(started).size() > 0; }, 5000));
         QFile record(started);
         EXPECT_TRUE(record.open(QIODevice::ReadOnly));
         EXPECT_EQ(record.readAll().trimmed(), QFile::encodeName(installPath + u"/Contents/MacOS/Quillmere Desktop"_s));
-        QSignalSpy quit(controller.get(), &InstallerController::terminateRequested);
+        QSignalSpy quit(&c, &InstallerController::terminateRequested);
+        auto *button = test::control<QPushButton>(c, "actionButton");
         EXPECT_EQ(button->text(), u"完成"_s);
         button->click();
         EXPECT_EQ(quit.count(), 1);
-        break;
     }
-    case End::Cancelled:
-        EXPECT_FALSE(alert);
-        EXPECT_EQ(status, u"已取消安装"_s);
-        EXPECT_EQ(detail, u"没有做任何更改。"_s);
-        EXPECT_FALSE(barShown);
-        EXPECT_EQ(button->text(), u"更新"_s);
-        EXPECT_TRUE(button->isEnabled());
-        break;
-    case End::Failed:
-        ASSERT_TRUE(alert);
-        EXPECT_TRUE(alert->informativeText.startsWith(row.message)) << alert->informativeText.toStdString();
-        EXPECT_NE(alert->informativeText, downloadFailed);
-        // A failed download hides the bar; a failure after it leaves the bar full.
-        EXPECT_EQ(barShown, !row.message.startsWith(downloadFailed));
-        break;
-    }
-    if (row.end != End::Completed && row.message != u"安装失败：无法启动"_s) {
-        // Nothing of the installed copy was touched.
-        EXPECT_EQ(installed, u"1.3.0"_s);
-        EXPECT_EQ(trashed(), QStringList());
-        EXPECT_FALSE(QFile::exists(started));
-    }
-}
 
-constexpr qint64 MiB = 1048576;
-const QByteArray whole = test::httpResponse(200, QByteArray(2 * MiB, 'x')); // a package cut short below
+    QTemporaryDir root, work;
+    QString installPath = root.filePath(u"Applications/"_s + app);
+    QString started = root.filePath(u"started"_s);
+    QByteArray savedHome;
+    bool mounted = false;
+    TestServer server;
+};
+
+const QString checkFailed = u"无法获取版本信息："_s;
+const QString badManifest = u"版本信息格式不正确，请稍后重试。"_s;
+const QString downloadFailed = u"下载失败："_s;
 const QString unpackFailed = u"解压失败，安装包可能未下载完整。请重试。"_s;
 const QString noBundle = u"安装包里没有 Quillmere Desktop。"_s;
 const QString mismatch = u"安装包的标识不匹配，已中止。"_s;
 
-INSTANTIATE_TEST_SUITE_P(Outcomes, InstallRoad, ::testing::Values(
-    Row{"update", bundle(u"com.quillmere.desktop"_s), {}, End::Completed, {}},
-    Row{"resetPartWay", {}, {whole, Answer::End::Reset, 0ms, MiB}, End::Failed, downloadFailed},
-    Row{"closedPartWay", {}, {whole, Answer::End::Close, 0ms, MiB}, End::Failed, downloadFailed},
-    Row{"stalled", {}, {whole, Answer::End::Stall, 0ms, MiB}, End::Failed, downloadFailed + timeoutDescription()},
-    Row{"overTheDownloadLimit", {}, {whole, Answer::End::Stall, 0ms, MiB}, End::Failed,
-        downloadFailed + timeoutDescription(), false, 500ms},
-    Row{"corruptZip", {}, {test::httpResponse(200, "PK\x03\x04 broken")}, End::Failed, unpackFailed},
-    // An error page is placed like a package; unpacking refuses it.
-    Row{"errorPage", {}, {test::httpResponse(404, "<html><body>Not here</body></html>")}, End::Failed, unpackFailed},
-    Row{"noBundle", bundle(u"com.quillmere.desktop"_s, true, u"Other.app"_s), {}, End::Failed, noBundle},
-    Row{"nestedBundle", bundle(u"com.quillmere.desktop"_s, true, u"x/"_s + app), {}, End::Failed, noBundle},
-    Row{"linkNamedLikeTheBundle", {{app, 0120777, u"/"_s}}, {}, End::Failed, noBundle},
-    Row{"fileNamedLikeTheBundle", {{app, 0100644, u"x"_s}}, {}, End::Failed, mismatch},
-    Row{"identifierInAnotherCase", bundle(u"com.Quillmere.desktop"_s), {}, End::Failed, mismatch},
-    Row{"promptDismissed", bundle(u"com.quillmere.desktop"_s), {}, End::Cancelled, {}, true},
-    // The copy is in place, but starting it failed: the failed state, as on macOS.
-    Row{"noExecutable", bundle(u"com.quillmere.desktop"_s, false), {}, End::Failed, u"安装失败：无法启动"_s}),
+TEST_P(InstallRoad, EndsAsItShouldAndARetryCompletes)
+{
+    const Row &row = GetParam();
+    const QString message = QString(row.message).replace(u"$ROOT"_s, root.path());
+    if (row.smallDisk) {
+        const CommandResult mount = run(u"/bin/mount"_s, {u"-t"_s, u"tmpfs"_s, u"-o"_s, u"size=8m,mode=0700"_s,
+                                                          u"tmpfs"_s, root.filePath(u"tmp"_s)});
+        if (mount.status != 0)
+            GTEST_SKIP() << "cannot mount a small tmpfs here: " << mount.output.toStdString();
+        mounted = true;
+    }
+    QString packagePath = u"/updates/Q-1.4.2-mac.zip"_s;
+    if (row.zipName != u"Q-1.4.2-mac.zip"_s) {
+        const QByteArray named = "version: 1.4.2\n  - url: " + row.zipName.toUtf8() + "\n";
+        server.serve(manifestPath, {test::httpResponse(200, named)});
+    }
+    const QStringList before = outside();
+    const auto fault = [&](const QString &path, const QByteArray &body) {
+        QByteArray bytes = row.respond ? row.respond(body) : test::httpResponse(200, body);
+        const qsizetype sendOnly = row.send == Send::All ? -1 : row.send == Send::Nothing ? 0 : bytes.size() - 20;
+        server.serve(path, {bytes, row.end, 0ms, sendOnly});
+        server.setChain(row.chain);
+        server.setRefusing(row.refused);
+    };
+    const auto c = controller();
+    if (row.totalLimit)
+        c->setDownloadTimeLimit(300ms);
+    if (row.dismissPrompt) {
+        // Answers as pkexec does when its prompt is dismissed.
+        const QString elevator = work.filePath(u"pkexec"_s);
+        ASSERT_EQ(writeInstallScript(elevator, u"#!/bin/sh\necho 'Error executing command as another "
+                                               "user: Request dismissed' >&2\nexit 126\n"_s),
+                  std::nullopt);
+        c->setElevator({elevator, true});
+    }
+    if (row.where == Where::Manifest)
+        fault(manifestPath, manifest);
+    std::optional<test::SeenAlert> alert = step(*c, [&] { c->fetchMetadata(); });
+    if (row.where == Where::Package) {
+        ASSERT_FALSE(alert) << alert->informativeText.toStdString();
+        EXPECT_EQ(test::textOf(*c, "statusLabel"), u"可以更新：1.3.0 → 1.4.2"_s);
+        packagePath = c->currentRelease()->zipURL.path(QUrl::FullyEncoded);
+        fault(packagePath, zipped(row.package, row.cut));
+        alert = press(*c);
+    } else if (!alert) {
+        alert = press(*c);
+    }
+
+    auto *button = test::control<QPushButton>(*c, "actionButton");
+    const bool barShown = !test::control<ProgressBar>(*c, "progress")->isHidden();
+    if (row.message.isEmpty() && !row.dismissPrompt) {
+        EXPECT_FALSE(alert) << alert->informativeText.toStdString();
+        expectCompleted(*c);
+        EXPECT_EQ(outside(), before);
+        return;
+    }
+    if (row.dismissPrompt) {
+        EXPECT_FALSE(alert);
+        EXPECT_EQ(test::textOf(*c, "statusLabel"), u"已取消安装"_s);
+        EXPECT_EQ(test::textOf(*c, "detailLabel"), u"没有做任何更改。"_s);
+        EXPECT_EQ(button->text(), u"更新"_s);
+        EXPECT_FALSE(barShown);
+        c->setElevator({});
+    } else {
+        ASSERT_TRUE(alert);
+        EXPECT_EQ(alert->text, u"安装未完成"_s);
+        EXPECT_EQ(alert->informativeText, message);
+        EXPECT_EQ(alert->informativeFormat, Qt::PlainText);  // a tool's words never become links
+        EXPECT_EQ(alert->buttons, QStringList{u"好"_s});
+        EXPECT_EQ(test::textOf(*c, "statusLabel"), u"安装未完成"_s);
+        EXPECT_EQ(test::textOf(*c, "detailLabel"), message);
+        EXPECT_EQ(button->text(), u"重试"_s);
+        // A failed check or download hides the bar; a failure after the download leaves it full.
+        EXPECT_EQ(barShown, !row.message.startsWith(checkFailed) && row.message != badManifest
+                                && !row.message.startsWith(downloadFailed));
+        EXPECT_EQ(c->currentRelease().has_value(), row.where == Where::Package);
+    }
+    EXPECT_TRUE(button->isEnabled());
+    EXPECT_FALSE(test::control<Spinner>(*c, "spinner")->isAnimating());
+    EXPECT_EQ(outside(), before);
+    for (const QFileInfo &own : QDir(root.filePath(u"tmp"_s)).entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot))
+        EXPECT_EQ(own.permissions() & 0x0077, 0) << own.fileName().toStdString();
+    if (!row.message.startsWith(u"安装失败："_s)) {
+        // The installed copy was not touched. (A copy that cannot start is already in place.)
+        EXPECT_EQ(plistValue(installPath, u"CFBundleShortVersionString"_s), u"1.3.0"_s);
+        EXPECT_EQ(trashed(), QStringList());
+        EXPECT_FALSE(QFile::exists(started));
+    }
+
+    // A retry against a healthy server completes; after a failed check it first offers again.
+    heal(bundle(), packagePath);
+    const qsizetype asked = server.requests().size();
+    EXPECT_FALSE(press(*c));
+    if (row.where == Where::Manifest) {
+        EXPECT_EQ(test::textOf(*c, "statusLabel"), u"可以更新：1.3.0 → 1.4.2"_s);
+        EXPECT_FALSE(press(*c));
+    }
+    EXPECT_EQ(server.requests().size(), asked + (row.where == Where::Manifest ? 2 : 1));
+    expectCompleted(*c);
+}
+
+QByteArray plain(const QByteArray &body, int status)
+{
+    return test::httpResponse(status, body);
+}
+constexpr auto notFound = [](const QByteArray &) { return plain("<html><body>Not Found</body></html>", 404); };
+constexpr auto serverError = [](const QByteArray &) { return plain("<html><body>Oops</body></html>", 500); };
+constexpr auto noLength = [](const QByteArray &body) { return "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n" + body; };
+constexpr auto lengthTooLong = [](const QByteArray &body) {
+    return "HTTP/1.1 200 OK\r\nContent-Length: " + QByteArray::number(body.size() + 100) + "\r\n\r\n" + body;
+};
+QByteArray redirectTo(const QByteArray &location)
+{
+    return plain("", 302).replace("\r\n\r\n", "\r\nLocation: " + location + "\r\n\r\n");
+}
+constexpr auto toPlainHttp = [](const QByteArray &) { return redirectTo("http://127.0.0.1:9/updates/x"); };
+
+// The network layer's words (Qt's, in the test's C locale).
+const QString timedOut = timeoutDescription();
+const QString closed = u"Connection closed"_s;
+const QString handshake = u"SSL handshake failed: "_s;
+const QString noIssuer = u"The issuer certificate of a locally looked up certificate could not be found"_s;
+const QString otherHost = u"The host name did not match any of the valid hosts for this certificate"_s;
+const QString expired = u"The certificate has expired"_s;
+const QByteArray severalMegabytes = manifest + QByteArray(4 << 20, '#').replace(QByteArray(64, '#'), QByteArray(63, '#') + '\n');
+
+INSTANTIATE_TEST_SUITE_P(ServerFaults, InstallRoad, ::testing::Values(
+    Row{.name = "manifestRefused", .where = Where::Manifest, .refused = true, .message = checkFailed + u"Connection refused"_s},
+    Row{.name = "packageRefused", .refused = true, .message = downloadFailed + u"Connection refused"_s},
+    Row{.name = "manifestResetBeforeHeaders", .where = Where::Manifest, .send = Send::Nothing, .end = Answer::End::Reset, .message = checkFailed + closed},
+    Row{.name = "packageResetBeforeHeaders", .send = Send::Nothing, .end = Answer::End::Reset, .message = downloadFailed + closed},
+    Row{.name = "manifestResetPartWay", .where = Where::Manifest, .send = Send::PartWay, .end = Answer::End::Reset, .message = checkFailed + closed},
+    Row{.name = "packageResetPartWay", .send = Send::PartWay, .end = Answer::End::Reset, .message = downloadFailed + closed},
+    Row{.name = "manifestStalled", .where = Where::Manifest, .send = Send::PartWay, .end = Answer::End::Stall, .message = checkFailed + timedOut},
+    Row{.name = "packageStalled", .send = Send::PartWay, .end = Answer::End::Stall, .message = downloadFailed + timedOut},
+    Row{.name = "packageOverTheTotalLimit", .send = Send::PartWay, .end = Answer::End::Stall, .totalLimit = true, .message = downloadFailed + timedOut},
+    Row{.name = "manifestUntrusted", .where = Where::Manifest, .chain = Chain::Untrusted, .message = checkFailed + handshake + noIssuer},
+    Row{.name = "packageUntrusted", .chain = Chain::Untrusted, .message = downloadFailed + noIssuer},
+    Row{.name = "manifestForAnotherHost", .where = Where::Manifest, .chain = Chain::OtherHost, .message = checkFailed + handshake + otherHost},
+    Row{.name = "packageForAnotherHost", .chain = Chain::OtherHost, .message = downloadFailed + otherHost},
+    Row{.name = "manifestExpired", .where = Where::Manifest, .chain = Chain::Expired, .message = checkFailed + handshake + expired},
+    Row{.name = "packageExpired", .chain = Chain::Expired, .message = downloadFailed + expired},
+    Row{.name = "manifestRedirectedToHttp", .where = Where::Manifest, .respond = toPlainHttp, .message = checkFailed + u"Insecure redirect"_s},
+    Row{.name = "packageRedirectedToHttp", .respond = toPlainHttp, .message = downloadFailed + u"Insecure redirect"_s},
+    Row{.name = "manifest404", .where = Where::Manifest, .respond = notFound, .message = badManifest},
+    Row{.name = "package404", .respond = notFound, .message = unpackFailed},
+    Row{.name = "manifest500", .where = Where::Manifest, .respond = serverError, .message = badManifest},
+    Row{.name = "package500", .respond = serverError, .message = unpackFailed},
+    // An error status with a manifest is read like any other answer.
+    Row{.name = "manifestBehind500", .where = Where::Manifest, .respond = [](const QByteArray &b) { return plain(b, 500); }},
+    Row{.name = "manifestWithoutLength", .where = Where::Manifest, .respond = noLength},
+    Row{.name = "packageWithoutLength", .respond = noLength},
+    Row{.name = "packageRedirected", .respond = [](const QByteArray &) { return redirectTo("/moved/Q.zip"); }},
+    Row{.name = "manifestShorterThanItsLength", .where = Where::Manifest, .respond = lengthTooLong, .message = checkFailed + closed},
+    Row{.name = "packageShorterThanItsLength", .respond = lengthTooLong, .message = downloadFailed + closed},
+    Row{.name = "manifestNotUtf8", .where = Where::Manifest, .respond = [](const QByteArray &) { return plain("version: 1.4.2\n  - url: caf\xe9.zip\n", 200); }, .message = badManifest},
+    Row{.name = "manifestOfSeveralMegabytes", .where = Where::Manifest, .respond = [](const QByteArray &) { return plain(severalMegabytes, 200); }}),
     [](const auto &info) { return std::string(info.param.name); });
 
-// Each retry fetches the package again, not the manifest, and stages it afresh.
-TEST_F(InstallRoad, RetriesAfterFailuresCompleteTheInstallation)
+const QString outsideFolder = u"$ROOT/outside"_s;
+
+INSTANTIATE_TEST_SUITE_P(HostilePackages, InstallRoad, ::testing::Values(
+    Row{.name = "parentEntry", .package = bundle() << ZipEntry{u"../escape"_s, 0100644, u"x"_s}, .message = unpackFailed},
+    // The leading "/" is dropped: the entry lands inside the stage directory.
+    Row{.name = "absoluteEntry", .package = bundle() << ZipEntry{outsideFolder + u"/absolute"_s, 0100644, u"x"_s}},
+    Row{.name = "writeThroughALink", .package = bundle() << ZipEntry{u"link"_s, 0120777, outsideFolder} << ZipEntry{u"link/x"_s, 0100644, u"x"_s}, .message = unpackFailed},
+    Row{.name = "deviceFile", .package = bundle() << ZipEntry{u"disk"_s, 060666, u""_s}, .message = unpackFailed},
+    // It could point at the installed copy itself.
+    Row{.name = "linkNamedLikeTheBundle", .package = {{app, 0120777, u"$ROOT/Applications/"_s + app}}, .message = noBundle},
+    Row{.name = "truncatedZip", .cut = 200, .message = unpackFailed},
+    Row{.name = "htmlPage", .respond = [](const QByteArray &) { return plain("<html><body>Sign in</body></html>", 200); }, .message = unpackFailed},
+    Row{.name = "nestedBundle", .package = bundle(u"com.quillmere.desktop"_s, true, u"x/"_s + app), .message = noBundle},
+    Row{.name = "bundleIsAPlainFile", .package = {{app, 0100644, u"x"_s}}, .message = mismatch},
+    Row{.name = "wrongIdentifier", .package = bundle(u"com.other.desktop"_s), .message = mismatch},
+    Row{.name = "identifierInAnotherCase", .package = bundle(u"com.Quillmere.desktop"_s), .message = mismatch},
+    Row{.name = "expandsBeyondTheDisk", .package = bundle() << ZipEntry{u"filler"_s, 0100644, u"zeros:67108864"_s}, .smallDisk = true, .message = unpackFailed},
+    Row{.name = "encodedSlashesInTheName", .zipName = u"..%2F..%2Fescape.zip"_s},
+    Row{.name = "parentFoldersInTheName", .zipName = u"../../escape.zip"_s},
+    Row{.name = "veryLongName", .zipName = QString(300, u'n') + u".zip"_s},
+    Row{.name = "promptDismissed", .dismissPrompt = true},
+    // The copy is in place, but it cannot be started: the failed state, as on macOS.
+    Row{.name = "noExecutable", .package = bundle(u"com.quillmere.desktop"_s, false),
+        .message = u"安装失败：无法启动：$ROOT/Applications/Quillmere Desktop.app/Contents/MacOS/Quillmere Desktop 不存在或不可执行。"_s}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+// Pressing the button while the check runs starts nothing more.
+TEST_F(InstallRoad, PrimaryActionIsIgnoredWhileChecking)
 {
-    const auto controller = offer({whole, Answer::End::Reset, 0ms, MiB});
-    ASSERT_TRUE(press(*controller));
-    const auto retry = [&](const Answer &answer) {
-        server.serve(u"/updates/Q-1.4.2-mac.zip"_s, answer);
-        const qsizetype asked = server.requests().size();
-        const std::optional<test::SeenAlert> alert = press(*controller);
-        EXPECT_EQ(server.requests().size(), asked + 1);
-        return alert.value_or(test::SeenAlert{}).informativeText;
-    };
-    EXPECT_EQ(retry({test::httpResponse(200, "not a zip")}), unpackFailed);
-    EXPECT_EQ(retry(zipped(bundle(u"com.quillmere.desktop"_s))), QString());
-    EXPECT_TRUE(controller->hasFinished());
-    // Two stage directories of their own, private; nothing removes the first.
-    const QFileInfoList stages =
-        QDir(root.filePath(u"tmp"_s)).entryInfoList({u"quillmere-stage-*"_s}, QDir::Dirs);
-    EXPECT_EQ(stages.size(), 2);
-    for (const QFileInfo &stage : stages)
-        EXPECT_EQ(stage.permissions() & 0x0077, 0);
+    server.serve(manifestPath, {test::httpResponse(200, manifest), Answer::End::Close, 300ms});
+    const auto c = controller();
+    c->fetchMetadata();
+    c->primaryAction();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !c->working(); }, 10000));
+    EXPECT_EQ(server.requests().size(), 1);
+    // The manifest is never taken from a cache.
+    EXPECT_TRUE(server.requests().value(0).head.toLower().contains("\r\ncache-control: no-cache\r\n"));
+}
+
+TEST_F(InstallRoad, AnAnswerAfterTheControllerIsGoneRaisesNoAlert)
+{
+    server.serve(manifestPath, {test::httpResponse(404, "gone"), Answer::End::Close, 300ms});
+    test::AlertDismisser alert;
+    auto c = controller();
+    c->fetchMetadata();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !server.requests().isEmpty(); }, 5000));
+    c.reset();
+    QTest::qWait(600);
+    EXPECT_FALSE(alert.seen());
 }
 
 TEST_F(InstallRoad, CancelDuringTheDownloadEndsTheApplicationWithoutAnAlert)
 {
-    const auto controller = offer({whole, Answer::End::Stall, 0ms, MiB});
-    QSignalSpy quit(controller.get(), &InstallerController::terminateRequested);
-    test::control<QPushButton>(*controller, "actionButton")->click();
-    const auto *bar = test::control<ProgressBar>(*controller, "progress");
-    ASSERT_TRUE(QTest::qWaitFor([&] { return bar->percentage() > 0; }, 10000));
+    const auto c = controller();
+    ASSERT_FALSE(step(*c, [&] { c->fetchMetadata(); }));
+    server.serve(u"/updates/Q-1.4.2-mac.zip"_s, {test::httpResponse(200, QByteArray(1 << 20, 'x')), Answer::End::Stall, 0ms, 1 << 19});
+    QSignalSpy quit(c.get(), &InstallerController::terminateRequested);
+    test::control<QPushButton>(*c, "actionButton")->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return test::control<ProgressBar>(*c, "progress")->percentage() > 0; }, 10000));
     test::AlertDismisser alert;
-    test::control<QPushButton>(*controller, "cancelButton")->click();
+    test::control<QPushButton>(*c, "cancelButton")->click();
     QTest::qWait(300);
     EXPECT_EQ(quit.count(), 1);
     EXPECT_FALSE(alert.seen());
-    EXPECT_FALSE(controller->placedPackage());
+    EXPECT_FALSE(c->placedPackage());
 }
 
 }  // namespace

@@ -1,0 +1,12 @@
+#pragma once
+
+// Lets failures show Qt strings as text, not as bytes. Included into every test file by the
+// build, so that the whole program has this one printer.
+#include <QString>
+
+#include <ostream>
+
+inline void PrintTo(const QString &text, std::ostream *os)
+{
+    *os << '"' << text.toStdString() << '"';
+}
