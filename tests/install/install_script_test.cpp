@@ -20,38 +20,14 @@ TEST(InstallScript, ShellQuoteEscapesOnlySingleQuotes)
     EXPECT_EQ(shellQuote(u"$HOME `id` \"\\\n"_s), u"'$HOME `id` \"\\\n'"_s);
 }
 
-TEST(InstallScript, MacScriptIsTheFixedTextAroundBothPaths)
+// The staged path comes from outside (the temporary folder's name): it reaches bash quoted.
+TEST(InstallScript, MacScriptQuotesTheStagedPathAndPutsThePreviousCopyBackWhenTheCopyFails)
 {
     const QString script = macInstallScript(u"/Applications/Quillmere Desktop.app"_s,
-                                            u"/tmp/it's/Quillmere Desktop.app"_s);
-    EXPECT_EQ(script, uR"sh(#!/bin/bash
-set -euo pipefail
-APP="/Applications/Quillmere Desktop.app"
-STAGED='/tmp/it'\''s/Quillmere Desktop.app'
-
-# A translocated copy is read-only; the running process must exit first.
-/usr/bin/osascript -e 'tell application "Quillmere Desktop" to quit' >/dev/null 2>&1 || true
-sleep 2
-/usr/bin/pkill -f "Quillmere Desktop.app/Contents/MacOS/Quillmere Desktop" >/dev/null 2>&1 || true
-sleep 1
-
-if [ -d "$APP" ]; then
-  BACKUP="$HOME/.Trash/Quillmere Desktop.$(date +%Y%m%d%H%M%S).app"
-  /bin/mv "$APP" "$BACKUP"
-fi
-
-if ! /usr/bin/ditto "$STAGED" "$APP"; then
-  # A failed copy must not leave the user without the app: the previous one comes back.
-  if [ -d "$APP" ] && [ ! -L "$APP" ]; then /bin/rm -rf "$APP"; fi
-  if [ -n "${BACKUP:-}" ]; then /bin/mv "$BACKUP" "$APP"; fi
-  exit 1
-fi
-
-# Without this the app runs translocated from a read-only copy and Squirrel
-# can never replace it, so in-app updates would fail forever.
-/usr/bin/xattr -dr com.apple.quarantine "$APP" 2>/dev/null || true
-
-/usr/bin/open "$APP")sh"_s);
+                                            u"/tmp/it's $(id)/Quillmere Desktop.app"_s);
+    EXPECT_TRUE(script.contains(u"\nSTAGED='/tmp/it'\\''s $(id)/Quillmere Desktop.app'\n"_s));
+    EXPECT_TRUE(script.contains(u"if ! /usr/bin/ditto \"$STAGED\" \"$APP\"; then"_s));
+    EXPECT_TRUE(script.contains(u"  if [ -n \"${BACKUP:-}\" ]; then /bin/mv \"$BACKUP\" \"$APP\"; fi\n"_s));
     EXPECT_EQ(run(u"/bin/bash"_s, {u"-n"_s, u"-c"_s, script}).status, 0);
 }
 
