@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 #include <optional>
@@ -11,5 +12,12 @@ namespace quillmere {
 // number or boolean value. Implemented once per platform.
 [[nodiscard]] std::optional<QString> readPlistValue(const QString &plistPath,
                                                     const QString &key);
+
+#ifndef __APPLE__
+// The same for the bytes of such a file, XML or binary: where libplist reads property lists,
+// they are parsed in memory.
+[[nodiscard]] std::optional<QString> readPlistValueFromBytes(const QByteArray &plistBytes,
+                                                             const QString &key);
+#endif
 
 }  // namespace quillmere

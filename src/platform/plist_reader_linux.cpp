@@ -92,7 +92,11 @@ std::optional<QString> readPlistValue(const QString &plistPath, const QString &k
     if (!file.open(QIODevice::ReadOnly))
         return std::nullopt;
     // One byte past the limit tells an oversized file from one that fits exactly.
-    const QByteArray bytes = file.read(maxPlistBytes + 1);
+    return readPlistValueFromBytes(file.read(maxPlistBytes + 1), key);
+}
+
+std::optional<QString> readPlistValueFromBytes(const QByteArray &bytes, const QString &key)
+{
     if (bytes.isEmpty() || bytes.size() > maxPlistBytes)
         return std::nullopt;
 
