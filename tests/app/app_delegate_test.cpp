@@ -20,7 +20,7 @@ using namespace Qt::StringLiterals;
 
 TEST(AppDelegate, MenuHoldsOneQuitItemTitledInChineseWherePlatformsPutTheirOwn)
 {
-    AppDelegate delegate(test::offlineProduct());
+    AppDelegate delegate(test::productFor(QUrl(u"https://127.0.0.1:9/updates/"_s), u"/nonexistent"_s));
     const QList<QAction *> menus = delegate.menuBar()->actions();
     ASSERT_EQ(menus.size(), 1);
     ASSERT_NE(menus.first()->menu(), nullptr);

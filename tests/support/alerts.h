@@ -18,8 +18,8 @@ struct SeenAlert {
     QStringList buttons;
 };
 
-// Watches for the next modal message box, records what it shows and presses its first
-// button. Keep it alive across the call that opens the alert; `seen()` is empty until then.
+// Watches for the next modal message box, records what it shows and closes it. Keep it alive
+// across the call that opens the alert; `seen()` is empty until then.
 class AlertDismisser {
 public:
     AlertDismisser()
@@ -42,10 +42,7 @@ private:
                           informative ? informative->textFormat() : Qt::AutoText, {}};
         for (QAbstractButton *button : box->buttons())
             seen_->buttons << button->text();
-        if (box->buttons().isEmpty())
-            box->reject();
-        else
-            box->buttons().first()->click();
+        box->done(0);
     }
 
     QTimer timer_;

@@ -14,11 +14,4 @@ inline Product productFor(const QUrl &base, const QString &installFolder)
     return *product;
 }
 
-// A product whose server refuses every connection (port 9 on the loopback) and whose install
-// folder does not exist.
-inline Product offlineProduct()
-{
-    return productFor(QUrl(QStringLiteral("https://127.0.0.1:9/updates/")), QStringLiteral("/nonexistent"));
-}
-
 }  // namespace quillmere::test

@@ -22,24 +22,6 @@ void showAndSettle(InstallerWindow &window)
     QCoreApplication::processEvents();  // let label changes re-run the layout
 }
 
-TEST(InstallerWindow, IsAFixedSizeWindowWithTheIconAndTheSpinnerOnlyWhileAnimating)
-{
-    InstallerWindow window(u"Quillmere Desktop"_s);
-    EXPECT_EQ(window.windowTitle(), u"安装 Quillmere Desktop"_s);
-    EXPECT_EQ(window.minimumSize(), window.maximumSize());
-    EXPECT_FALSE(window.windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint));
-    EXPECT_FALSE(test::control<QLabel>(&window, "iconView")->pixmap().isNull());
-    EXPECT_TRUE(window.actionButton()->isDefault());
-    EXPECT_TRUE(window.progress()->isHidden());
-
-    showAndSettle(window);
-    EXPECT_FALSE(window.spinner()->isVisible());
-    window.spinner()->startAnimation();
-    EXPECT_TRUE(window.spinner()->isVisible());
-    window.spinner()->stopAnimation();
-    EXPECT_FALSE(window.spinner()->isVisible());
-}
-
 class InstallerWindowGeometry : public ::testing::TestWithParam<std::pair<QString, QString>> {};
 
 // Where the window's constraints put each view, with a long name or a detail that wraps.
@@ -47,10 +29,16 @@ class InstallerWindowGeometry : public ::testing::TestWithParam<std::pair<QStrin
 TEST_P(InstallerWindowGeometry, ViewsSitWhereTheConstraintsPutThem)
 {
     InstallerWindow window(GetParam().first);
+    EXPECT_EQ(window.windowTitle(), u"安装 "_s + GetParam().first);
+    EXPECT_FALSE(window.windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint));
+    EXPECT_FALSE(test::control<QLabel>(&window, "iconView")->pixmap().isNull());
+    EXPECT_TRUE(window.actionButton()->isDefault());
+    EXPECT_TRUE(window.progress()->isHidden());
     window.detailLabel()->setText(GetParam().second);
     window.progress()->show();
-    window.spinner()->startAnimation();
     showAndSettle(window);
+    EXPECT_FALSE(window.spinner()->isVisible());  // shown only while it turns
+    window.spinner()->startAnimation();
     const auto frame = [&](const char *name) { return test::control<QWidget>(&window, name)->geometry(); };
     const QRect icon = frame("iconView"), title = frame("titleLabel");
     const QRect status = frame("statusLabel"), detail = frame("detailLabel");
@@ -59,6 +47,7 @@ TEST_P(InstallerWindowGeometry, ViewsSitWhereTheConstraintsPutThem)
     const auto centreY = [](const QRect &r) { return r.y() + r.height() / 2.0; };
 
     EXPECT_EQ(window.rect().size(), QSize(520, 330));
+    EXPECT_EQ(window.minimumSize(), window.maximumSize());
     EXPECT_EQ(icon, QRect(24, 28, 56, 56));
     EXPECT_EQ(title.x(), icon.x() + icon.width() + 16);
     EXPECT_NEAR(centreY(title), centreY(icon), 1.0);
@@ -78,6 +67,8 @@ TEST_P(InstallerWindowGeometry, ViewsSitWhereTheConstraintsPutThem)
     EXPECT_EQ(action.x() + action.width(), cancel.x() - 10);
     EXPECT_EQ(action.width(), 120);
     EXPECT_NEAR(centreY(action), centreY(cancel), 1.0);
+    window.spinner()->stopAnimation();
+    EXPECT_FALSE(window.spinner()->isVisible());
 }
 
 INSTANTIATE_TEST_SUITE_P(
