@@ -103,7 +103,7 @@ void PackageDownload::request(const QUrl &url)
         limits_->stillAlive();
         socket_->write(requestHead(current_));
     });
-    connect(socket_, &QSslSocket::readyRead, this, &PackageDownload::receive);
+    connect(socket_, &QSslSocket::readyRead, this, &PackageDownload::receiveSoon);
     connect(socket_, &QSslSocket::errorOccurred, this, [this](QAbstractSocket::SocketError error) {
         // The server closing (or resetting) the connection may be the body's end.
         if (error == QAbstractSocket::RemoteHostClosedError)
@@ -113,6 +113,19 @@ void PackageDownload::request(const QUrl &url)
     });
     connect(socket_, &QSslSocket::disconnected, this, &PackageDownload::connectionEnded);
     socket_->connectToHostEncrypted(url.host(), quint16(url.port(443)));
+}
+
+void PackageDownload::receiveSoon()
+{
+    // The TLS layer announces every 4 KiB it decrypts, several times in one turn of the event
+    // loop; one read at the end of the turn takes them together.
+    if (receiveQueued_)
+        return;
+    receiveQueued_ = true;
+    QMetaObject::invokeMethod(this, [this] {
+        receiveQueued_ = false;
+        receive();
+    }, Qt::QueuedConnection);
 }
 
 void PackageDownload::receive()
@@ -147,8 +160,11 @@ void PackageDownload::connectionEnded()
 {
     if (reported_ || !socket_)
         return;
-    receive(); // what was decrypted before the end
-    if (reported_)
+    // What was decrypted before the end; it may end the response, and a redirect then starts
+    // another request, which this end is not the end of.
+    const int redirects = redirects_;
+    receive();
+    if (reported_ || redirects_ != redirects)
         return;
     parser_->finish();
     if (parser_->state() == HttpResponseParser::State::Done)
