@@ -1,6 +1,6 @@
 // Downloads the package that a manifest offers through the installer's own road: the real
 // controller and window (offscreen), from the offer to the placed file, and prints what it
-// cost: wall time, CPU time, and resident memory before and at the peak.
+// cost: wall time, CPU time, minor page faults, and resident memory before and at the peak.
 //
 //     quillmere-download-bench METADATA_URL CA_PEM TEMP_FOLDER
 #include "app/trusted_authorities.h"
@@ -29,12 +29,19 @@ namespace {
 using namespace Qt::StringLiterals;
 using namespace std::chrono_literals;
 
-double cpuSeconds()
+// CPU seconds and minor page faults of this process so far.
+struct Usage {
+    double cpu;
+    long faults;
+};
+
+Usage usageSoFar()
 {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
-    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
-        + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+    return {double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
+                + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6,
+            usage.ru_minflt};
 }
 
 // A line of /proc/self/status, in kibibytes.
@@ -94,20 +101,23 @@ int main(int argc, char *argv[])
     // dismissed, it is not part of the figure.
     QElapsedTimer wall;
     double seconds = -1, cpu = -1;
+    long faults = -1;
     QTimer dismiss;
     QObject::connect(&dismiss, &QTimer::timeout, [] {
         if (QWidget *alert = QApplication::activeModalWidget())
             alert->close();
     });
     dismiss.start(50);
-    const double cpuBefore = cpuSeconds();
+    const Usage before = usageSoFar();
     wall.start();
     controller.windowWidget()->findChild<QPushButton *>(u"actionButton"_s)->click();
     auto *download = controller.findChild<quillmere::PackageDownload *>();
     QObject::connect(download, &quillmere::PackageDownload::progress, [&](qint64 written, qint64 total) {
         if (written == total && seconds < 0) {
             seconds = double(wall.nsecsElapsed()) / 1e9;
-            cpu = cpuSeconds() - cpuBefore;
+            const Usage after = usageSoFar();
+            cpu = after.cpu - before.cpu;
+            faults = after.faults - before.faults;
         }
     });
     const bool placed = runUntil([&] { return controller.placedPackage() && !controller.working(); }, 30min);
@@ -117,7 +127,7 @@ int main(int argc, char *argv[])
     }
     const qint64 bytes = QFileInfo(*controller.placedPackage()).size();
     QFile::remove(*controller.placedPackage());
-    std::printf("bytes=%lld wall=%.3f cpu=%.3f idle_kib=%ld peak_kib=%ld\n",
-                static_cast<long long>(bytes), seconds, cpu, idleKiB, statusKiB("VmHWM:"));
+    std::printf("bytes=%lld wall=%.3f cpu=%.3f faults=%ld idle_kib=%ld peak_kib=%ld\n",
+                static_cast<long long>(bytes), seconds, cpu, faults, idleKiB, statusKiB("VmHWM:"));
     return 0;
 }

@@ -62,6 +62,7 @@ Q_SIGNALS:
 
 private:
     void request(const QUrl &url);
+    void receiveSoon();
     void receive();
     void connectionEnded();
     void responseEnded();
@@ -83,6 +84,7 @@ private:
     std::unique_ptr<QTemporaryFile> file_;
     std::optional<QString> writeError_;
     bool reported_ = false;
+    bool receiveQueued_ = false;
 };
 
 // The name the package is placed under: the last path component of the URL first requested

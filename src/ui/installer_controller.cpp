@@ -40,6 +40,12 @@ InstallerController::InstallerController(Product product, QObject *parent)
     connect(actionButton, &QPushButton::clicked, this, &InstallerController::primaryAction);
     connect(window->cancelButton(), &QPushButton::clicked, this, &InstallerController::cancel);
     connect(releaseCheck_, &ReleaseCheck::finished, this, &InstallerController::finishReleaseCheck);
+    progressFrame.setSingleShot(true);
+    progressFrame.setInterval(std::chrono::milliseconds(16));
+    connect(&progressFrame, &QTimer::timeout, this, [this] {
+        if (const auto waiting = std::exchange(waitingProgress, std::nullopt))
+            showDownloadProgress(waiting->first, waiting->second);
+    });
     window->centreOnScreen();
 }
 
@@ -173,12 +179,22 @@ void InstallerController::beginInstall(const Release &offered)
 
 void InstallerController::showDownloadProgress(qint64 written, qint64 total)
 {
+    // Notices come by the thousand a second and QProgressBar paints each step at once: more
+    // than a screen shows, and the painting took over a tenth of the transfer's CPU time.
+    if (progressFrame.isActive()) {
+        waitingProgress = {written, total};
+        return;
+    }
     progress->setPercentage(downloadPercentage(written, total));
     statusLabel->setText(downloadProgressText(written, total, release ? release->version : QString()));
+    progressFrame.start();
 }
 
 void InstallerController::finishDownload(const DownloadResult &result)
 {
+    // What follows replaces the download's last frame.
+    progressFrame.stop();
+    waitingProgress.reset();
     downloadedFile = result.placedFile;
     if (result.errorDescription || !downloadedFile) {
         endWork();

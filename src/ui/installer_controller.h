@@ -6,10 +6,12 @@
 
 #include <QObject>
 #include <QString>
+#include <QTimer>
 
 #include <chrono>
 #include <memory>
 #include <optional>
+#include <utility>
 
 QT_BEGIN_NAMESPACE
 class QLabel;
@@ -87,7 +89,7 @@ private:
     // Starts the download of `offered` (a copy; the held release is not changed): busy state,
     // bar shown at 0, downloadedFile cleared, a new session and transfer.
     void beginInstall(const Release &offered);
-    // A progress notice: the bar and the status text.
+    // A progress notice: the bar and the status text, at most once per frame of the screen.
     void showDownloadProgress(qint64 written, qint64 total);
     // The end of a transfer: a failure ends the busy state and goes to showFailure; a placed
     // file is kept in downloadedFile and handed to stage, still busy.
@@ -122,6 +124,9 @@ private:
     // by beginInstall and kept after it has ended until the next one replaces it.
     PackageDownload *downloadTask = nullptr;
     std::optional<QString> downloadedFile;   // where the most recent download was placed
+    // Runs for a frame (1/60 s) after a progress notice is shown; a later one waits for it.
+    QTimer progressFrame;
+    std::optional<std::pair<qint64, qint64>> waitingProgress; // written, total
     bool isWorking = false;                  // a check, download or installation is under way
     bool finished = false;                   // installation has completed
 };
