@@ -3,11 +3,11 @@
 // cost: wall time, CPU time, minor page faults, and resident memory before and at the peak.
 //
 //     quillmere-download-bench METADATA_URL CA_PEM TEMP_FOLDER
-#include "app/trusted_authorities.h"
 #include "download/package_download.h"
 #include "system/product.h"
 #include "ui/installer_controller.h"
 
+#include "bench_product.h"
 #include "run_until.h"
 
 #include <QApplication>
@@ -66,19 +66,10 @@ int main(int argc, char *argv[])
     }
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    QFile ca(QString::fromLocal8Bit(argv[2]));
-    if (!ca.open(QIODevice::ReadOnly) || quillmere::trustExtraAuthorities(ca.readAll()) == 0) {
-        std::fprintf(stderr, "no certificate authority in %s\n", argv[2]);
+    const auto product =
+        quillmere::bench::benchProduct(argv[1], argv[2], QString::fromLocal8Bit(argv[3]) + u"/Applications"_s);
+    if (!product)
         return 2;
-    }
-    const QUrl metadata(QString::fromLocal8Bit(argv[1]));
-    const auto product = quillmere::makeProduct(
-        {metadata.toString(), metadata.resolved(QUrl(u"."_s)).toString(),
-         u"com.quillmere.desktop"_s, QString::fromLocal8Bit(argv[3]) + u"/Applications"_s});
-    if (!product) {
-        std::fprintf(stderr, "not an https URL: %s\n", argv[1]);
-        return 2;
-    }
 
     quillmere::InstallerController controller(*product);
     controller.setTemporaryFolder(QString::fromLocal8Bit(argv[3]));

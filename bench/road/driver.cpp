@@ -14,18 +14,17 @@
 //
 // The install script moves a previous copy to the Trash of $HOME: the caller points HOME at a
 // scratch folder.
-#include "app/trusted_authorities.h"
 #include "download/package_download.h"
 #include "system/product.h"
 #include "ui/installer_controller.h"
 
+#include "bench_product.h"
 #include "run_until.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEvent>
 #include <QEventLoop>
-#include <QFile>
 #include <QLabel>
 #include <QPushButton>
 #include <QTimer>
@@ -84,19 +83,9 @@ int main(int argc, char *argv[])
     const double launched = qEnvironmentVariable("QUILLMERE_BENCH_LAUNCH_NS").toDouble() / 1e9;
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    QFile ca(QString::fromLocal8Bit(argv[2]));
-    if (!ca.open(QIODevice::ReadOnly) || quillmere::trustExtraAuthorities(ca.readAll()) == 0) {
-        std::fprintf(stderr, "no certificate authority in %s\n", argv[2]);
+    const auto product = quillmere::bench::benchProduct(argv[1], argv[2], QString::fromLocal8Bit(argv[3]));
+    if (!product)
         return 2;
-    }
-    const QUrl metadata(QString::fromLocal8Bit(argv[1]));
-    const auto product = quillmere::makeProduct(
-        {metadata.toString(), metadata.resolved(QUrl(u"."_s)).toString(),
-         u"com.quillmere.desktop"_s, QString::fromLocal8Bit(argv[3])});
-    if (!product) {
-        std::fprintf(stderr, "not an https URL: %s\n", argv[1]);
-        return 2;
-    }
 
     const double created = realtimeSeconds();
     quillmere::InstallerController controller(*product);

@@ -218,7 +218,7 @@ TEST_P(InstallRoad, EndsAsItShouldAndARetryCompletes)
             GTEST_SKIP() << "cannot mount a small tmpfs here: " << mount.output.toStdString();
         mounted = true;
     }
-    QString packagePath;
+    QString packagePath = u"/updates/Q-1.4.2-mac.zip"_s;  // the offered release's own path, once offered
     server.serve(manifestPath, {httpResponse(200, "version: 1.4.2\n  - url: " + row.zipName.toUtf8() + "\n")});
     const QStringList before = outside();
     const auto fault = [&](const QString &path, const QByteArray &body) {
