@@ -217,9 +217,10 @@ _demo_manifest_fetches() {
   grep -c 'GET /updates/latest-mac.yml' "$1" || true
 }
 
+# _demo_exists DIR PREFIX: whether DIR holds an entry whose name starts with PREFIX.
 _demo_exists() {
   local f
-  for f in $1; do [ -e "$f" ] && return 0; done
+  for f in "$1/$2"*; do [ -e "$f" ] && return 0; done
   return 1
 }
 
@@ -276,7 +277,7 @@ walk_headless() {
 
   # The placed package is unpacked, verified and installed on the window's own thread, so the
   # window is not repainted meanwhile: this shows whatever it drew last.
-  wait_for 600 _demo_exists "$demo/tmp/quillmere-stage-*" \
+  wait_for 600 _demo_exists "$demo/tmp" quillmere-stage- \
     || { _demo_walk_stuck "the download did not end"; return 1; }
   _demo_walk_shot staging _demo_shot
 
