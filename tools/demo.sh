@@ -244,10 +244,11 @@ _demo_walk_shot() {
 }
 
 # _demo_walk_stuck REASON: where the road stops, the screen shows why.
+# shellcheck disable=SC2310
 _demo_walk_stuck() {
   echo "error: $1" >&2
-  _demo_walk_shot stuck _demo_still
-  echo "The screen at that moment: $shots/$(printf %02d "$step")-stuck.png" >&2
+  _demo_walk_shot stuck _demo_still \
+    && echo "The screen at that moment: $shots/$(printf %02d "$step")-stuck.png" >&2
   return 1
 }
 
@@ -271,7 +272,7 @@ walk_headless() {
   rm -f "$numbered" || return 1
   Xvfb -displayfd 3 -screen 0 640x460x24 -nolisten tcp 3>"$numbered" >/dev/null 2>&1 &
   pids+=($!)
-  wait_for 10 grep -q '^[0-9]' "$numbered" || { echo "error: Xvfb did not start" >&2; return 1; }
+  wait_for 10 grep -qs '^[0-9]' "$numbered" || { echo "error: Xvfb did not start" >&2; return 1; }
   display=:$(head -n1 "$numbered") || return 1
   env "${environment[@]}" DISPLAY="$display" "$installer" &
   pid=$!
