@@ -6,6 +6,8 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
+#include "support/printing.h"
+
 #include <gtest/gtest.h>
 
 namespace quillmere {

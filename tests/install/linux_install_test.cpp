@@ -11,6 +11,8 @@
 #include <QTemporaryDir>
 #include <QThread>
 
+#include "support/printing.h"
+
 #include <gtest/gtest.h>
 
 #include <csignal>

@@ -4,6 +4,8 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include "support/printing.h"
+
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>

@@ -22,6 +22,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "support/printing.h"
+
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
