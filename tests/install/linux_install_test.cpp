@@ -1,7 +1,8 @@
 // The Linux install script, run for real by bash in a temporary folder that stands in for the
 // install folder, the stage directory and the user's home: what the whole road through the
-// controller does not show (a running previous copy, a failed copy, the Trash's info file, a
-// run as root for another user).
+// controller does not show (the Trash's info file, a failed fresh install, a run as root for
+// another user). Kills part-way and a failed update are rows of the road
+// (tests/ui/install_road_test.cpp), for both platforms' scripts.
 #include "install/install_script.h"
 #include "system/command_runner.h"
 
@@ -66,23 +67,7 @@ struct Row {
     bool previous;  // a copy is installed, and running
     bool copyFails; // the copy stops halfway
     bool otherUser; // run as root for the user "nobody"
-    // The script is killed (SIGKILL) just before the command that starts with this, then run
-    // again to its end.
-    const char *killedAt = nullptr;
 };
-
-// A copy at `app` or in the Trash with its info file, holding `file`.
-bool heldAt(const QString &app, const QString &trash, const QString &file)
-{
-    if (QFile::exists(app + file))
-        return true;
-    for (const QString &name : QDir(trash + u"/files"_s).entryList(QDir::NoDotAndDotDot | QDir::AllEntries)) {
-        if (QFile::exists(trash + u"/files/"_s + name + file)
-            && QFile::exists(trash + u"/info/"_s + name + u".trashinfo"_s))
-            return true;
-    }
-    return false;
-}
 
 class LinuxInstallScript : public ::testing::TestWithParam<Row> {
 protected:
@@ -130,22 +115,6 @@ TEST_P(LinuxInstallScript, ReplacesTheCopyAndStartsIt)
     ASSERT_EQ(writeInstallScript(script, linuxInstallScript(inputs)), std::nullopt);
     // A file size limit stops cp halfway (as root too) and nothing else the script writes.
     const QString limit = row.copyFails ? u"ulimit -f 16; trap '' XFSZ; "_s : QString();
-    if (row.killedAt) {
-        // Killed during the copy: the copy has begun (one file of it is there).
-        const QString kill = uR"sh(set -T; trap 'if [[ $BASH_COMMAND == "$KILLED_AT"* ]]; then
-  [ "$KILLED_AT" = "/bin/cp -a -T" ] && /bin/mkdir -p "$APP" && /bin/cp "$STAGED/new" "$APP/"
-  /bin/kill -KILL $$; fi' DEBUG; . "$0")sh"_s;
-        const CommandResult killed = run(u"/usr/bin/env"_s, {u"KILLED_AT="_s + QString::fromUtf8(row.killedAt),
-                                                             u"/bin/bash"_s, u"-c"_s, kill, script});
-        EXPECT_EQ(killed.status, SIGKILL) << killed.output.toStdString();
-        EXPECT_TRUE(heldAt(app, trash, u"/old"_s));
-        // Run again, it completes, and the previous copy is still in the Trash.
-        EXPECT_EQ(run(u"/bin/bash"_s, {script}).status, 0);
-        EXPECT_TRUE(QFile::exists(app + u"/new"_s) && !QFile::exists(app + u"/old"_s));
-        EXPECT_TRUE(heldAt(QString(), trash, u"/old"_s));
-        started << marker(home + u"/new"_s).value(0).toInt();
-        return;
-    }
     const CommandResult result =
         run(u"/bin/bash"_s, {u"-c"_s, limit + u"exec /bin/bash \"$0\""_s, script});
 
@@ -186,15 +155,9 @@ TEST_P(LinuxInstallScript, ReplacesTheCopyAndStartsIt)
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, LinuxInstallScript, ::testing::Values(
-    Row{"freshInstall", false, false, false},
     Row{"updateStopsTheRunningCopy", true, false, false},
-    Row{"copyFailsOnUpdate", true, true, false},
     Row{"copyFailsOnFreshInstall", false, true, false},
-    Row{"asRootForAnotherUser", true, false, true},
-    Row{"killedBeforeTheMoveToTheTrash", true, false, false, "/bin/mv -T -- \"$APP\""},
-    Row{"killedAfterTheMoveToTheTrash", true, false, false, "/bin/cp -a"},
-    Row{"killedDuringTheCopy", true, false, false, "/bin/cp -a -T"},
-    Row{"killedAfterTheCopy", true, false, false, "[ ! -f"}),
+    Row{"asRootForAnotherUser", true, false, true}),
     [](const auto &info) { return std::string(info.param.name); });
 
 }  // namespace
