@@ -15,12 +15,6 @@ namespace {
 
 using namespace Qt::StringLiterals;
 
-TEST(Unpack, DittoExtractsTheZipIntoTheDirectory)
-{
-    EXPECT_EQ(dittoUnpackCommand(u"/t/a b.zip"_s, u"/t/s"_s),
-              (ToolCommand{u"/usr/bin/ditto"_s, {u"-x"_s, u"-k"_s, u"/t/a b.zip"_s, u"/t/s"_s}}));
-}
-
 TEST(Unpack, ClearingSetIdBitsChangesNothingThroughALink)
 {
     QTemporaryDir root;

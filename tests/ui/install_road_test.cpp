@@ -19,6 +19,7 @@
 #include "ui/spinner.h"
 
 #include <QDirIterator>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -143,18 +144,15 @@ protected:
         ASSERT_TRUE(test::writeBundle(installPath, test::stringPlist("CFBundleShortVersionString", u"1.3.0"_s)));
         if (previous != Previous::Running)
             return;
-        const QString executable = installPath + u"/Contents/MacOS/Quillmere Desktop"_s;
-        const QString pidFile = work.filePath(u"running.pid"_s);
-        QFile script(executable);
-        ASSERT_TRUE(QDir().mkpath(QFileInfo(executable).path()) && script.open(QIODevice::WriteOnly));
-        script.write("#!/bin/bash\necho $$ >" + shellQuote(pidFile).toUtf8() + "\nexec -a \"$0\" /bin/sleep 60\n");
-        script.close();
-        ASSERT_TRUE(script.setPermissions(QFile::Permissions(0x7755)));
-        ASSERT_EQ(run(u"/bin/bash"_s, {u"-c"_s, u"/usr/bin/setsid -f \"$0\" </dev/null >/dev/null 2>&1"_s, executable}).status, 0);
-        ASSERT_TRUE(QTest::qWaitFor([&] { return QFileInfo(pidFile).size() > 0; }, 5000));
-        QFile pid(pidFile);
-        ASSERT_TRUE(pid.open(QIODevice::ReadOnly));
-        runningPid = pid.readAll().trimmed().toInt();
+        // Its command line holds the executable's path, as pkill looks for it.
+        QFile executable(installPath + u"/Contents/MacOS/Quillmere Desktop"_s);
+        ASSERT_TRUE(QDir().mkpath(QFileInfo(executable).path()) && executable.open(QIODevice::WriteOnly));
+        executable.write("#!/bin/bash\nexec -a \"$0\" /bin/sleep 60\n");
+        executable.close();
+        qint64 pid = 0;
+        ASSERT_TRUE(executable.setPermissions(QFile::Permissions(0x7755))
+                    && QProcess::startDetached(executable.fileName(), {}, {}, &pid));
+        runningPid = static_cast<int>(pid);
     }
     // Whether the process is running, not merely a zombie nobody has reaped.
     static bool alive(int pid)
