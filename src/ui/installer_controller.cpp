@@ -168,10 +168,14 @@ void InstallerController::beginInstall(const Release &offered)
     statusLabel->setText(downloadStartText(offered.version));
     detailLabel->setText(offered.zipName);
 
-    // The earlier attempt has ended; it goes once control is back in the event loop.
-    if (downloadTask)
+    // The earlier attempt has ended; what it kept of a failed transfer is asked for no more.
+    // It goes once control is back in the event loop.
+    auto *next = new PackageDownload(temporaryFolder_, this);
+    if (downloadTask) {
+        next->resumeFrom(*downloadTask);
         downloadTask->deleteLater();
-    downloadTask = new PackageDownload(temporaryFolder_, this);
+    }
+    downloadTask = next;
     connect(downloadTask, &PackageDownload::progress, this, &InstallerController::showDownloadProgress);
     connect(downloadTask, &PackageDownload::finished, this, &InstallerController::finishDownload);
     downloadTask->start(offered.zipURL, {networkTimeout_, downloadTimeLimit_});
