@@ -16,6 +16,7 @@
 #include "ui/progress_bar.h"
 #include "ui/spinner.h"
 
+#include <QCryptographicHash>
 #include <QDirIterator>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -40,7 +41,22 @@ using Chain = TestServer::Chain;
 
 const QString app = u"Quillmere Desktop.app"_s;
 const QString manifestPath = u"/updates/latest-mac.yml"_s;
-const QByteArray manifest = "version: 1.4.2\nfiles:\n  - url: Q-1.4.2-mac.zip\n    size: 2048\n";
+const QByteArray manifest = "version: 1.4.2\nfiles:\n  - url: Q-1.4.2-mac.zip\n";
+
+// How the manifest lists the package: by name only, or with its size and digest as an entry
+// of `files`, after a dmg's entry (whose digest is the first one in the text).
+enum class Listing { NameOnly, Entry, DmgFirst };
+QByteArray manifestListing(Listing listing, const QByteArray &zipName, const QByteArray &zip)
+{
+    if (listing == Listing::NameOnly)
+        return "version: 1.4.2\n  - url: " + zipName + "\n";
+    const QByteArray entry = "  - url: " + zipName + "\n    sha512: "
+        + QCryptographicHash::hash(zip, QCryptographicHash::Sha512).toBase64() + "\n    size: "
+        + QByteArray::number(zip.size()) + "\n";
+    const QByteArray dmg = "  - url: Q-1.4.2.dmg\n    sha512: " + QByteArray(86, 'A') + "==\n    size: 99\n";
+    return "version: 1.4.2\nfiles:\n" + (listing == Listing::DmgFirst ? dmg + entry : entry)
+        + "path: " + zipName + "\nsha512: " + QByteArray(86, 'B') + "==\n";
+}
 
 // A bundle's entries below `top`: its Info.plist, a link inside it and, with `executable`, a
 // setuid program that records the path it was started from. Every entry belongs to user 4321.
@@ -76,6 +92,7 @@ struct Row {
     qsizetype cut = -1;                   // the zip cut short to this many bytes
     bool smallDisk = false;               // the temporary folder is an 8 MiB tmpfs
     QString zipName = u"Q-1.4.2-mac.zip"_s;  // the name the manifest gives
+    Listing listing = Listing::NameOnly;  // how it gives it (the digest of the healthy package)
     bool dismissPrompt = false;           // the password prompt is dismissed
     QString message = {};                 // the alert's exact words; empty: no alert
 };
@@ -139,7 +156,7 @@ protected:
     {
         server.setChain(Chain::Trusted);
         server.setRefusing(false);
-        server.serve(manifestPath, {httpResponse(200, manifest)});
+        server.serve(manifestPath, {httpResponse(200, manifestListing(Listing::Entry, "Q-1.4.2-mac.zip", zipped(entries)))});
         server.serve(packagePath, {httpResponse(200, zipped(entries))});
         server.serve(u"/moved/Q.zip"_s, {httpResponse(200, zipped(entries))});
     }
@@ -207,6 +224,7 @@ const QString downloadFailed = u"下载失败："_s;
 const QString unpackFailed = u"解压失败，安装包可能未下载完整。请重试。"_s;
 const QString noBundle = u"安装包里没有 Quillmere Desktop。"_s;
 const QString mismatch = u"安装包的标识不匹配，已中止。"_s;
+const QString packageMismatch = u"下载的文件与发布信息不符，请重试。"_s;
 
 TEST_P(InstallRoad, EndsAsItShouldAndARetryCompletes)
 {
@@ -219,7 +237,7 @@ TEST_P(InstallRoad, EndsAsItShouldAndARetryCompletes)
         mounted = true;
     }
     QString packagePath = u"/updates/Q-1.4.2-mac.zip"_s;  // the offered release's own path, once offered
-    server.serve(manifestPath, {httpResponse(200, "version: 1.4.2\n  - url: " + row.zipName.toUtf8() + "\n")});
+    server.serve(manifestPath, {httpResponse(200, manifestListing(row.listing, row.zipName.toUtf8(), zipped(bundle())))});
     const QStringList before = outside();
     const auto fault = [&](const QString &path, const QByteArray &body) {
         QByteArray bytes = row.respond ? row.respond(body) : httpResponse(200, body);
@@ -280,7 +298,11 @@ TEST_P(InstallRoad, EndsAsItShouldAndARetryCompletes)
         // A failed check or download hides the bar; a failure after the download leaves it full.
         EXPECT_EQ(barShown, !row.message.startsWith(checkFailed) && row.message != badManifest
                                 && !row.message.startsWith(downloadFailed));
-        EXPECT_EQ(c->currentRelease().has_value(), row.where == Where::Package);
+        // A package unlike its entry drops the release: the retry asks the server again.
+        EXPECT_EQ(c->currentRelease().has_value(), row.where == Where::Package && row.message != packageMismatch);
+    }
+    if (row.message == packageMismatch) {  // refused before unpacking
+        EXPECT_EQ(QDir(root.filePath(u"tmp"_s)).entryList({u"quillmere-stage-*"_s}, QDir::Dirs), QStringList());
     }
     EXPECT_TRUE(button->isEnabled());
     EXPECT_FALSE(test::control<Spinner>(*c, "spinner")->isAnimating());
@@ -298,11 +320,12 @@ TEST_P(InstallRoad, EndsAsItShouldAndARetryCompletes)
     heal(bundle(), packagePath);
     const qsizetype asked = server.requests().size();
     EXPECT_FALSE(press(*c));
-    if (row.where == Where::Manifest) {
+    const bool checksAgain = row.where == Where::Manifest || row.message == packageMismatch;
+    if (checksAgain) {
         EXPECT_EQ(test::textOf(*c, "statusLabel"), u"可以更新：1.3.0 → 1.4.2"_s);
         EXPECT_FALSE(press(*c));
     }
-    EXPECT_EQ(server.requests().size(), asked + (row.where == Where::Manifest ? 2 : 1));
+    EXPECT_EQ(server.requests().size(), asked + (checksAgain ? 2 : 1));
     expectCompleted(*c);
 }
 
@@ -356,6 +379,11 @@ INSTANTIATE_TEST_SUITE_P(ServerFaults, InstallRoad, ::testing::Values(
     Row{.name = "packageRedirected", .respond = [](const QByteArray &) { return redirectTo("/moved/Q.zip"); }},
     Row{.name = "manifestShorterThanItsLength", .where = Where::Manifest, .respond = lengthTooLong, .message = checkFailed + closed},
     Row{.name = "packageShorterThanItsLength", .respond = lengthTooLong, .message = downloadFailed + closed},
+    // The package is checked against its own entry, not against the first digest in the text.
+    Row{.name = "packageAltered", .respond = [](const QByteArray &b) { return httpResponse(200, QByteArray(b).replace("Info.plist", "Info.plisT")); }, .listing = Listing::Entry, .message = packageMismatch},
+    Row{.name = "packageCutWithoutLength", .respond = noLength, .send = Send::PartWay, .listing = Listing::Entry, .message = packageMismatch},
+    Row{.name = "package404WithAnEntry", .respond = notFound, .listing = Listing::Entry, .message = packageMismatch},
+    Row{.name = "dmgListedFirst", .listing = Listing::DmgFirst},
     Row{.name = "manifestNotUtf8", .where = Where::Manifest, .respond = [](const QByteArray &) { return httpResponse(200, "version: 1.4.2\n  - url: caf\xe9.zip\n"); }, .message = badManifest},
     Row{.name = "manifestOfSeveralMegabytes", .where = Where::Manifest, .respond = [](const QByteArray &) { return httpResponse(200, severalMegabytes); }}),
     [](const auto &info) { return std::string(info.param.name); });
