@@ -9,6 +9,7 @@
 #include "support/packages.h"
 #include "support/products.h"
 #include "support/test_server.h"
+#include "support/tiny_proxy.h"
 #include "install/install_script.h"
 #include "platform/plist_value.h"
 #include "system/transfer.h"
@@ -76,6 +77,10 @@ QList<ZipEntry> bundle(const QString &identifier = u"com.quillmere.desktop"_s, b
 }
 
 enum class Where { Manifest, Package };
+// The user's HTTPS proxy, a tinyproxy: none; given as https_proxy, as HTTPS_PROXY, with a user
+// name and password in the URL (the proxy asks for them); or given, but the server's host
+// name is in no_proxy.
+enum class Proxy { None, Lower, Upper, WithCredentials, Bypassed };
 enum class Send { All, Nothing, PartWay /* all but the body's last 20 bytes */ };
 
 struct Row {
@@ -94,6 +99,7 @@ struct Row {
     QString zipName = u"Q-1.4.2-mac.zip"_s;  // the name the manifest gives
     Listing listing = Listing::NameOnly;  // how it gives it (the digest of the healthy package)
     bool dismissPrompt = false;           // the password prompt is dismissed
+    Proxy proxy = Proxy::None;
     QString message = {};                 // the alert's exact words; empty: no alert
 };
 
@@ -108,6 +114,8 @@ protected:
         qputenv("HOME", QFile::encodeName(root.filePath(u"home"_s)));
         qunsetenv("XDG_DATA_HOME");
         qputenv("QUILLMERE_TEST_STARTED", QFile::encodeName(started));
+        for (const char *name : proxyVariables)
+            savedProxy << qgetenv(name);
         for (const QString &folder : {u"outside"_s, u"tmp"_s, u"home"_s})
             ASSERT_TRUE(QDir().mkpath(root.filePath(folder)));
         ASSERT_TRUE(test::writeBundle(installPath, test::stringPlist("CFBundleShortVersionString", u"1.3.0"_s)));
@@ -116,6 +124,8 @@ protected:
     void TearDown() override
     {
         qputenv("HOME", savedHome);
+        for (qsizetype i = 0; i < savedProxy.size(); ++i)
+            savedProxy[i].isNull() ? qunsetenv(proxyVariables[i]) : qputenv(proxyVariables[i], savedProxy[i]);
         if (mounted)
             (void)run(u"/bin/umount"_s, {root.filePath(u"tmp"_s)});
     }
@@ -123,7 +133,7 @@ protected:
     std::unique_ptr<InstallerController> controller()
     {
         auto c = std::make_unique<InstallerController>(
-            test::productFor(server.url(u"/updates/"_s), root.filePath(u"Applications"_s)));
+            test::productFor(server.url(u"/updates/"_s, host), root.filePath(u"Applications"_s)));
         c->setTemporaryFolder(root.filePath(u"tmp"_s));
         c->setNetworkTimeout(1s);
         return c;
@@ -214,6 +224,9 @@ protected:
     QString started = root.filePath(u"started"_s);
     QString trash = root.filePath(u"home/.local/share/Trash"_s);
     QByteArray savedHome;
+    static constexpr const char *proxyVariables[] = {"https_proxy", "HTTPS_PROXY", "no_proxy", "NO_PROXY"};
+    QList<QByteArray> savedProxy;
+    QString host = u"127.0.0.1"_s;  // the server's name in the product's URLs
     bool mounted = false;
     TestServer server;
 };
@@ -235,6 +248,21 @@ TEST_P(InstallRoad, EndsAsItShouldAndARetryCompletes)
         if (mount.status != 0)
             GTEST_SKIP() << "cannot mount a small tmpfs here: " << mount.output.toStdString();
         mounted = true;
+    }
+    std::optional<test::TinyProxy> proxy;
+    if (row.proxy != Proxy::None) {
+        host = test::TinyProxy::loopbackHostName();
+        if (host.isEmpty())
+            GTEST_SKIP() << "no name of this machine but localhost resolves to loopback only; Qt proxies no loopback address";
+        const QByteArray credentials = row.proxy == Proxy::WithCredentials ? "quill:s3cret" : "";
+        proxy.emplace(credentials);
+        ASSERT_TRUE(proxy->running()) << "tinyproxy did not start";
+        for (const char *name : proxyVariables)
+            qunsetenv(name);
+        qputenv(row.proxy == Proxy::Upper ? "HTTPS_PROXY" : "https_proxy",
+                "http://" + (credentials.isEmpty() ? "" : credentials + '@') + "127.0.0.1:" + QByteArray::number(proxy->port()));
+        if (row.proxy == Proxy::Bypassed)
+            qputenv("no_proxy", "example.org," + host.toUtf8());
     }
     QString packagePath = u"/updates/Q-1.4.2-mac.zip"_s;  // the offered release's own path, once offered
     server.serve(manifestPath, {httpResponse(200, manifestListing(row.listing, row.zipName.toUtf8(), zipped(bundle())))});
@@ -277,6 +305,12 @@ TEST_P(InstallRoad, EndsAsItShouldAndARetryCompletes)
         EXPECT_FALSE(alert) << alert->informativeText.toStdString();
         expectCompleted(*c);
         EXPECT_EQ(outside(), before);
+        // Both the manifest and the package came through the proxy, or neither did. (Qt sends
+        // the password only once the proxy has asked for it: two tunnels for each request.)
+        if (proxy) {
+            EXPECT_EQ(proxy->tunnelsTo(host.toUtf8() + ':' + QByteArray::number(server.url({}).port())),
+                      row.proxy == Proxy::Bypassed ? 0 : row.proxy == Proxy::WithCredentials ? 4 : 2);
+        }
         return;
     }
     if (row.dismissPrompt) {
@@ -409,6 +443,10 @@ INSTANTIATE_TEST_SUITE_P(HostilePackages, InstallRoad, ::testing::Values(
     Row{.name = "parentFoldersInTheName", .zipName = u"../../escape.zip"_s},
     Row{.name = "veryLongName", .zipName = QString(300, u'n') + u".zip"_s},
     Row{.name = "promptDismissed", .dismissPrompt = true},
+    Row{.name = "throughTheProxy", .proxy = Proxy::Lower},
+    Row{.name = "throughTheProxyInCapitals", .proxy = Proxy::Upper},
+    Row{.name = "throughTheProxyWithAPassword", .proxy = Proxy::WithCredentials},
+    Row{.name = "proxyNotForThisHost", .proxy = Proxy::Bypassed},
     // The copy is in place, but it cannot be started: the failed state, as on macOS.
     Row{.name = "noExecutable", .package = bundle(u"com.quillmere.desktop"_s, false),
         .message = u"安装失败：无法启动：$ROOT/Applications/Quillmere Desktop.app/Contents/MacOS/Quillmere Desktop 不存在或不可执行。"_s}),
