@@ -418,6 +418,10 @@ INSTANTIATE_TEST_SUITE_P(ServerFaults, InstallRoad, ::testing::Values(
     Row{.name = "packageCutWithoutLength", .respond = noLength, .send = Send::PartWay, .listing = Listing::Entry, .message = packageMismatch},
     Row{.name = "package404WithAnEntry", .respond = notFound, .listing = Listing::Entry, .message = packageMismatch},
     Row{.name = "dmgListedFirst", .listing = Listing::DmgFirst},
+    Row{.name = "throughTheProxy", .proxy = Proxy::Lower},
+    Row{.name = "throughTheProxyInCapitals", .proxy = Proxy::Upper},
+    Row{.name = "throughTheProxyWithAPassword", .proxy = Proxy::WithCredentials},
+    Row{.name = "proxyNotForThisHost", .proxy = Proxy::Bypassed},
     Row{.name = "manifestNotUtf8", .where = Where::Manifest, .respond = [](const QByteArray &) { return httpResponse(200, "version: 1.4.2\n  - url: caf\xe9.zip\n"); }, .message = badManifest},
     Row{.name = "manifestOfSeveralMegabytes", .where = Where::Manifest, .respond = [](const QByteArray &) { return httpResponse(200, severalMegabytes); }}),
     [](const auto &info) { return std::string(info.param.name); });
@@ -443,10 +447,6 @@ INSTANTIATE_TEST_SUITE_P(HostilePackages, InstallRoad, ::testing::Values(
     Row{.name = "parentFoldersInTheName", .zipName = u"../../escape.zip"_s},
     Row{.name = "veryLongName", .zipName = QString(300, u'n') + u".zip"_s},
     Row{.name = "promptDismissed", .dismissPrompt = true},
-    Row{.name = "throughTheProxy", .proxy = Proxy::Lower},
-    Row{.name = "throughTheProxyInCapitals", .proxy = Proxy::Upper},
-    Row{.name = "throughTheProxyWithAPassword", .proxy = Proxy::WithCredentials},
-    Row{.name = "proxyNotForThisHost", .proxy = Proxy::Bypassed},
     // The copy is in place, but it cannot be started: the failed state, as on macOS.
     Row{.name = "noExecutable", .package = bundle(u"com.quillmere.desktop"_s, false),
         .message = u"安装失败：无法启动：$ROOT/Applications/Quillmere Desktop.app/Contents/MacOS/Quillmere Desktop 不存在或不可执行。"_s}),
