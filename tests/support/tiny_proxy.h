@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QHostInfo>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
@@ -17,10 +18,13 @@ class TinyProxy {
 public:
     explicit TinyProxy(const QByteArray &credentials = {})
     {
-        QTcpServer probe;  // a free port, handed on
-        probe.listen(QHostAddress::LocalHost);
-        port_ = probe.serverPort();
-        probe.close();
+        // A free port, handed on; below the range the system takes connections' own ports
+        // from, or the check below could connect a socket to itself and hold the port.
+        for (QTcpServer probe; !port_;) {
+            const auto port = quint16(QRandomGenerator::global()->bounded(20000, 32000));
+            if (probe.listen(QHostAddress::LocalHost, port))
+                port_ = port;
+        }
         QFile config(folder_.filePath(QStringLiteral("tinyproxy.conf")));
         if (!config.open(QIODevice::WriteOnly))
             return;
@@ -28,8 +32,9 @@ public:
                      "LogFile \"" + QFile::encodeName(logPath()) + "\"\n"
                      + (credentials.isEmpty() ? QByteArray() : "BasicAuth " + QByteArray(credentials).replace(':', ' ') + '\n'));
         config.close();
+        process_.setProcessChannelMode(QProcess::MergedChannels);
         process_.start(QStringLiteral("tinyproxy"), {QStringLiteral("-d"), QStringLiteral("-c"), config.fileName()});
-        ready_ = QTest::qWaitFor([this] {
+        ready_ = process_.waitForStarted(5000) && QTest::qWaitFor([this] {
             QTcpSocket socket;
             socket.connectToHost(QHostAddress::LocalHost, port_);
             return socket.waitForConnected(100);
@@ -43,6 +48,8 @@ public:
     // Started and listening.
     [[nodiscard]] bool running() const { return ready_ && process_.state() == QProcess::Running; }
     [[nodiscard]] quint16 port() const { return port_; }
+    // What it printed.
+    [[nodiscard]] QByteArray output() { return process_.readAll(); }
     // How many tunnels were asked for to `hostAndPort`.
     [[nodiscard]] qsizetype tunnelsTo(const QByteArray &hostAndPort) const
     {

@@ -99,6 +99,7 @@ struct Row {
     QString zipName = u"Q-1.4.2-mac.zip"_s;  // the name the manifest gives
     Listing listing = Listing::NameOnly;  // how it gives it (the digest of the healthy package)
     bool dismissPrompt = false;           // the password prompt is dismissed
+    bool resumes = false;                 // the retry asks for the rest, and the server keeps ranges
     Proxy proxy = Proxy::None;
     QString message = {};                 // the alert's exact words; empty: no alert
 };
@@ -256,7 +257,7 @@ TEST_P(InstallRoad, EndsAsItShouldAndARetryCompletes)
             GTEST_SKIP() << "no name of this machine but localhost resolves to loopback only; Qt proxies no loopback address";
         const QByteArray credentials = row.proxy == Proxy::WithCredentials ? "quill:s3cret" : "";
         proxy.emplace(credentials);
-        ASSERT_TRUE(proxy->running()) << "tinyproxy did not start";
+        ASSERT_TRUE(proxy->running()) << "tinyproxy did not start: " << proxy->output().toStdString();
         for (const char *name : proxyVariables)
             qunsetenv(name);
         qputenv(row.proxy == Proxy::Upper ? "HTTPS_PROXY" : "https_proxy",
@@ -352,8 +353,13 @@ TEST_P(InstallRoad, EndsAsItShouldAndARetryCompletes)
 
     // A retry against a healthy server completes; after a failed check it first offers again.
     heal(bundle(), packagePath);
+    if (row.resumes)
+        server.respond(packagePath, test::rangedFile(zipped(bundle()), "\"v1\""));
     const qsizetype asked = server.requests().size();
     EXPECT_FALSE(press(*c));
+    if (row.resumes) {  // and the manifest's digest says the whole file is right
+        EXPECT_TRUE(server.requests().last().header("Range").startsWith("bytes="));
+    }
     const bool checksAgain = row.where == Where::Manifest || row.message == packageMismatch;
     if (checksAgain) {
         EXPECT_EQ(test::textOf(*c, "statusLabel"), u"可以更新：1.3.0 → 1.4.2"_s);
@@ -391,6 +397,8 @@ INSTANTIATE_TEST_SUITE_P(ServerFaults, InstallRoad, ::testing::Values(
     Row{.name = "packageResetBeforeHeaders", .send = Send::Nothing, .end = Answer::End::Reset, .message = downloadFailed + closed},
     Row{.name = "manifestResetPartWay", .where = Where::Manifest, .send = Send::PartWay, .end = Answer::End::Reset, .message = checkFailed + closed},
     Row{.name = "packageResetPartWay", .send = Send::PartWay, .end = Answer::End::Reset, .message = downloadFailed + closed},
+    Row{.name = "packageResetPartWayThenResumed", .respond = [](const QByteArray &b) { return httpResponse(200, b, "ETag: \"v1\"\r\n"); },
+        .send = Send::PartWay, .end = Answer::End::Reset, .resumes = true, .message = downloadFailed + closed},
     Row{.name = "manifestStalled", .where = Where::Manifest, .send = Send::PartWay, .end = Answer::End::Stall, .message = checkFailed + timedOut},
     Row{.name = "packageStalled", .send = Send::PartWay, .end = Answer::End::Stall, .message = downloadFailed + timedOut},
     Row{.name = "packageOverTheTotalLimit", .send = Send::PartWay, .end = Answer::End::Stall, .totalLimit = true, .message = downloadFailed + timedOut},
