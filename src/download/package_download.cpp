@@ -166,9 +166,12 @@ void PackageDownload::receive()
 
 void PackageDownload::replyFinished()
 {
-    if (!answerAccepted_ && !acceptAnswer())
+    // Without an answer (refused, reset, timed out before the headers) there is nothing to
+    // accept or refuse, and the kept bytes stay kept for the next retry.
+    const bool answered = reply_->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid();
+    if (answered && !answerAccepted_ && !acceptAnswer())
         return; // asked again
-    if (!writeError_)
+    if (answered && !writeError_)
         receive(); // what arrived with the end
     const std::optional<QString> failure =
         writeError_ ? writeError_ : transferFailure(*reply_, watch_);
