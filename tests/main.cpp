@@ -3,6 +3,7 @@
 #include "support/test_server.h"
 
 #include <QApplication>
+#include <QNetworkProxyFactory>
 
 #include <gtest/gtest.h>
 
@@ -12,6 +13,7 @@ int main(int argc, char *argv[])
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     quillmere::test::trustTestAuthority();
+    QNetworkProxyFactory::setUseSystemConfiguration(true); // as the installer does
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

@@ -9,7 +9,8 @@
 #
 # Made files, all in DIR (<build>/tests/test-certificates for the tests):
 #   ca.pem                     test CA (CA:TRUE), trusted by the test process
-#   server.pem, server.key     for IP 127.0.0.1 and DNS localhost, issued by ca.pem
+#   server.pem, server.key     for IP 127.0.0.1, DNS localhost and the machine's host name (a
+#                              name the proxy tests can reach through a proxy), issued by ca.pem
 #   untrusted-ca.pem           a second CA that nothing trusts
 #   untrusted-server.pem/.key  the same kind of server certificate, issued by untrusted-ca.pem
 #   otherhost-server.pem/.key  issued by ca.pem, but for the name other.example only
@@ -19,8 +20,11 @@ if(CMAKE_SCRIPT_MODE_FILE)
   # Script mode: expects OPENSSL (the tool) and DIR (the output folder).
   set(certificates ca.pem server.pem untrusted-ca.pem untrusted-server.pem otherhost-server.pem)
   set(fresh TRUE)
+  # Made again on another machine, whose host name the server certificate does not hold.
+  cmake_host_system_information(RESULT host_name QUERY HOSTNAME)
+  string(MAKE_C_IDENTIFIER "${host_name}" host_marker)
   foreach(name IN LISTS certificates ITEMS server.key untrusted-server.key otherhost-server.key
-      expired-server.pem expired-server.key)
+      expired-server.pem expired-server.key host-${host_marker})
     if(NOT EXISTS "${DIR}/${name}")
       set(fresh FALSE)
     endif()
@@ -91,7 +95,7 @@ subjectKeyIdentifier = hash
 basicConstraints = critical, CA:FALSE
 keyUsage = critical, digitalSignature
 extendedKeyUsage = serverAuth
-subjectAltName = IP:127.0.0.1, DNS:localhost
+subjectAltName = IP:127.0.0.1, DNS:localhost@HOST_NAME@
 subjectKeyIdentifier = hash
 authorityKeyIdentifier = keyid, issuer
 [otherhost_ext]
@@ -103,6 +107,13 @@ subjectAltName = DNS:other.example
 distinguished_name = req_name
 [req_name]
 ]=])
+    set(host_entry "")
+    if(host_name MATCHES "^[A-Za-z0-9.-]+$" AND NOT host_name STREQUAL "localhost")
+      set(host_entry ", DNS:${host_name}")
+    endif()
+    file(READ "${work}/openssl.cnf" config)
+    string(REPLACE "@HOST_NAME@" "${host_entry}" config "${config}")
+    file(WRITE "${work}/openssl.cnf" "${config}")
     run_openssl("${work}" genpkey -algorithm EC -pkeyopt ec_paramgen_curve:P-256 -out ca.key)
     run_openssl("${work}" req -new -config openssl.cnf -key ca.key
       -subj "/O=Quillmere Tests/CN=${ca_name}" -out ca.csr)
@@ -132,6 +143,11 @@ distinguished_name = req_name
     otherhost-server otherhost_ext ${not_before} ${not_after}
     expired-server server_ext ${expired_before} ${expired_after})
   make_chain("untrusted-" "Quillmere Untrusted Test CA" server server_ext ${not_before} ${not_after})
+  file(GLOB old_markers "${DIR}/host-*")
+  if(old_markers)
+    file(REMOVE ${old_markers})
+  endif()
+  file(TOUCH "${DIR}/host-${host_marker}")
   message(STATUS "Made test certificates in ${DIR}, valid until ${not_after}")
   return()
 endif()

@@ -1,11 +1,12 @@
 #include "download/package_download.h"
 
-#include "download/http_response.h"
+#include "system/sha512.h"
 #include "system/transfer.h"
 
-#include <QCoreApplication>
 #include <QDir>
-#include <QSslSocket>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
 #include <QTemporaryFile>
 #include <QTimer>
 #include <QUuid>
@@ -13,50 +14,40 @@
 namespace quillmere {
 
 using namespace Qt::StringLiterals;
+using namespace std::chrono_literals;
 
 namespace {
 
-// Bounds what the socket holds between two reads (each read takes all there is). Qt reads what
-// the system has received, up to this bound, into a block allocated for that read, and its TLS
-// layer copies it into another of the same size. Blocks above the C library's threshold for
-// mapped memory (128 KiB with glibc) are mapped and unmapped read after read, every page of them
-// faulted in afresh: with a bound of 8 MiB a 64 MiB download took 7,000 to 25,000 page faults,
-// with this one about 100. Far smaller (16 KiB), the wake-ups per byte cost more CPU instead.
-constexpr qint64 socketBufferBytes = 64 * 1024;
-constexpr qsizetype readBytes = 256 * 1024;
+// Bounds what the reply holds between two reads. Unbounded, the network thread queues the
+// body in pieces as fast as it decrypts, and memory grows with the package; at 1 MiB the
+// transfer reached only 0.6 of curl's throughput. Each read takes all there is.
+constexpr qint64 replyBufferBytes = 64 * 1024;
 constexpr int maxRedirects = 10;
 
-// Qt's own words for these, in the user's language where Qt has a translation.
-QString connectionClosedDescription()
+// A validator that If-Range may carry: a strong ETag, else the Last-Modified date. A weak
+// ETag ("W/...") never matches in If-Range, so it is no use.
+QByteArray validatorOf(const QNetworkReply &reply)
 {
-    return QCoreApplication::translate("QHttp", "Connection closed");
-}
-QString corruptDescription()
-{
-    return QCoreApplication::translate("QHttp", "Data corrupted");
+    const QByteArray etag = reply.rawHeader("ETag").trimmed();
+    if (!etag.isEmpty() && !etag.startsWith("W/"))
+        return etag;
+    return reply.rawHeader("Last-Modified").trimmed();
 }
 
-QByteArray requestHead(const QUrl &url)
+DownloadResult failedWith(const QString &description)
 {
-    QByteArray target = url.path(QUrl::FullyEncoded).toLatin1();
-    if (target.isEmpty())
-        target = "/";
-    if (url.hasQuery())
-        target += '?' + url.query(QUrl::FullyEncoded).toLatin1();
-    QByteArray host = url.host(QUrl::FullyEncoded).toLatin1();
-    if (host.contains(':'))
-        host = '[' + host + ']';
-    if (url.port() != -1 && url.port() != 443)
-        host += ':' + QByteArray::number(url.port());
-    return "GET " + target + " HTTP/1.1\r\nHost: " + host
-        + "\r\nUser-Agent: Quillmere-Installer\r\nAccept: */*\r\nAccept-Encoding: identity\r\n"
-          "Connection: close\r\n\r\n";
+    DownloadResult result;
+    result.errorDescription = description;
+    return result;
 }
 
 }  // namespace
 
 PackageDownload::PackageDownload(QString temporaryFolder, QObject *parent)
-    : QObject(parent), temporaryFolder_(std::move(temporaryFolder))
+    : QObject(parent),
+      temporaryFolder_(std::move(temporaryFolder)),
+      session_(new QNetworkAccessManager(this)),
+      hash_(std::make_unique<Sha512>())
 {
 }
 
@@ -65,183 +56,172 @@ PackageDownload::~PackageDownload()
     cancel();
 }
 
+void PackageDownload::resumeFrom(PackageDownload &earlier)
+{
+    Q_ASSERT(state_ == State::Ready);
+    // Only a failed transfer keeps its file (see replyFinished).
+    if (earlier.state_ != State::Finished || !earlier.file_)
+        return;
+    requested_ = earlier.requested_;
+    file_ = std::move(earlier.file_);
+    hash_ = std::move(earlier.hash_);
+    offset_ = file_->size();
+    validator_ = earlier.validator_;
+}
+
 void PackageDownload::start(const QUrl &url, Limits limits)
 {
-    Q_ASSERT(!socket_ && !reported_);
+    Q_ASSERT(state_ == State::Ready);
+    state_ = State::Running;
+    limits_ = limits;
+    if (file_ && url != requested_)
+        startOver();
     requested_ = url;
-    limits_ = new TransferLimits(limits.idle, limits.total, this);
-    connect(limits_, &TransferLimits::expired, this, [this] { fail(timeoutDescription()); });
-    // Created with O_EXCL and mode 0600, so nobody else can swap or read it.
-    file_ = std::make_unique<QTemporaryFile>(temporaryFolder_ + u"/quillmere-download-XXXXXX"_s);
-    if (!file_->open()) {
-        // Reported later, like any other outcome: the caller may not have connected yet.
-        QTimer::singleShot(0, this, [this, why = file_->errorString()] { fail(why); });
-        return;
+    if (!file_) {
+        // Created with O_EXCL and mode 0600, so nobody else can swap or read it.
+        file_ = std::make_unique<QTemporaryFile>(temporaryFolder_ + u"/quillmere-download-XXXXXX"_s);
+        if (!file_->open()) {
+            // Reported later, like any other outcome: the caller may not have connected yet.
+            QTimer::singleShot(0, this, [this, why = file_->errorString()] {
+                file_.reset();
+                complete(failedWith(why));
+            });
+            return;
+        }
     }
-    buffer_.resize(readBytes);
-    request(url);
+    buffer_.resize(replyBufferBytes);
+    // The 1800 s are for the whole attempt, a second request after a refused range included.
+    deadline_ = QDeadlineTimer(limits_.total);
+    request();
 }
 
 void PackageDownload::cancel()
 {
-    reported_ = true; // nothing more is said
-    dropConnection();
-    if (limits_)
-        limits_->stop();
-}
-
-void PackageDownload::request(const QUrl &url)
-{
-    dropConnection();
-    current_ = url;
-    parser_ = std::make_unique<HttpResponseParser>(
-        [this](QByteArrayView bytes) { return isRedirect() || write(bytes); });
-    socket_ = new QSslSocket(this);
-    socket_->setReadBufferSize(socketBufferBytes);
-    // Certificate errors are never ignored: the handshake fails and errorOccurred() says why.
-    connect(socket_, &QSslSocket::encrypted, this, [this] {
-        limits_->stillAlive();
-        socket_->write(requestHead(current_));
-    });
-    connect(socket_, &QSslSocket::readyRead, this, &PackageDownload::receiveSoon);
-    connect(socket_, &QSslSocket::errorOccurred, this, [this](QAbstractSocket::SocketError error) {
-        // The server closing (or resetting) the connection may be the body's end.
-        if (error == QAbstractSocket::RemoteHostClosedError)
-            connectionEnded();
-        else
-            fail(socket_->errorString());
-    });
-    connect(socket_, &QSslSocket::disconnected, this, &PackageDownload::connectionEnded);
-    socket_->connectToHostEncrypted(url.host(), quint16(url.port(443)));
-}
-
-void PackageDownload::receiveSoon()
-{
-    // The TLS layer announces every 4 KiB it decrypts, several times in one turn of the event
-    // loop; one read at the end of the turn takes them together.
-    if (receiveQueued_)
+    if (state_ == State::Finished || state_ == State::Cancelled)
         return;
-    receiveQueued_ = true;
-    QMetaObject::invokeMethod(this, [this] {
-        receiveQueued_ = false;
-        receive();
-    }, Qt::QueuedConnection);
+    state_ = State::Cancelled;
+    dropReply();
+}
+
+void PackageDownload::request()
+{
+    QNetworkRequest request(requested_);
+    // Never less safe than the first URL (https), and never more than 10 hops.
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
+    request.setMaximumRedirectsAllowed(maxRedirects);
+    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
+    request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
+    // The bytes as the server keeps them: a range and the digest refer to those.
+    request.setRawHeader("Accept-Encoding", "identity");
+    if (offset_ > 0) {
+        request.setRawHeader("Range", "bytes=" + QByteArray::number(offset_) + '-');
+        request.setRawHeader("If-Range", validator_);
+    }
+    answerAccepted_ = false;
+    reply_ = session_->get(request);
+    reply_->setReadBufferSize(replyBufferBytes);
+    // The idle limit restarts with every piece of data (and redirect, and header).
+    watch_ = TransferLimits::watch(reply_, limits_.idle,
+                                   std::max(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                                deadline_.remainingTimeAsDuration()), 1ms));
+    connect(reply_, &QNetworkReply::readyRead, this, &PackageDownload::receive);
+    connect(reply_, &QNetworkReply::finished, this, &PackageDownload::replyFinished);
+}
+
+bool PackageDownload::acceptAnswer()
+{
+    answerAccepted_ = true;
+    const int status = reply_->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    if (offset_ > 0 && !(status == 206 && rangeStartsAt(reply_->rawHeader("Content-Range"), offset_))) {
+        // The server sends the whole file (it changed, or it ignores ranges), or something
+        // else than the rest: the kept bytes are of no use.
+        startOver();
+        if (status != 200) {
+            // Ask again, for the whole file this time.
+            dropReply();
+            request();
+            return false;
+        }
+    }
+    validator_ = validatorOf(*reply_);
+    return true;
 }
 
 void PackageDownload::receive()
 {
-    if (reported_ || !socket_)
+    if (!answerAccepted_ && !acceptAnswer())
         return;
-    limits_->stillAlive();
-    qint64 read;
-    while (parser_->state() != HttpResponseParser::State::Done
-           && parser_->state() != HttpResponseParser::State::Failed
-           && (read = socket_->read(buffer_.data(), buffer_.size())) > 0)
-        parser_->feed(QByteArrayView(buffer_.constData(), read));
-
-    switch (parser_->state()) {
-    case HttpResponseParser::State::Failed:
-        fail(writeError_ ? *writeError_ : corruptDescription());
-        return;
-    case HttpResponseParser::State::Done:
-        responseEnded();
-        return;
-    case HttpResponseParser::State::Body:
-        if (const std::optional<qint64> total = parser_->contentLength();
-            total && *total >= 1 && !isRedirect())
-            Q_EMIT progress(parser_->bodyBytes(), *total);
-        return;
-    case HttpResponseParser::State::Head:
-        return;
-    }
-}
-
-void PackageDownload::connectionEnded()
-{
-    if (reported_ || !socket_)
-        return;
-    // What was decrypted before the end; it may end the response, and a redirect then starts
-    // another request, which this end is not the end of.
-    const int redirects = redirects_;
-    receive();
-    if (reported_ || redirects_ != redirects)
-        return;
-    parser_->finish();
-    if (parser_->state() == HttpResponseParser::State::Done)
-        responseEnded();
-    else
-        fail(parser_->failure() == HttpResponseParser::Failure::Malformed ? corruptDescription()
-                                                                          : connectionClosedDescription());
-}
-
-void PackageDownload::responseEnded()
-{
-    if (isRedirect()) {
-        const QUrl target = current_.resolved(
-            QUrl::fromEncoded(*parser_->header("Location"), QUrl::StrictMode));
-        if (++redirects_ > maxRedirects) {
-            fail(QCoreApplication::translate("QHttp", "Too many redirects"));
-        } else if (!target.isValid() || target.scheme() != u"https"_s || target.host().isEmpty()) {
-            fail(QCoreApplication::translate("QHttp", "Insecure redirect"));
-        } else {
-            limits_->stillAlive();
-            request(target);
+    for (qint64 read; !writeError_ && (read = reply_->read(buffer_.data(), buffer_.size())) > 0;) {
+        if (file_->write(buffer_.constData(), read) != read) {
+            writeError_ = file_->errorString(); // a full disk, say: the transfer cannot go on
+            reply_->abort();                    // replyFinished() runs before this returns
+            return;
         }
+        hash_->addData(QByteArrayView(buffer_.constData(), read));
+    }
+    const qint64 length = reply_->header(QNetworkRequest::ContentLengthHeader).toLongLong();
+    if (length > 0)
+        Q_EMIT progress(file_->pos(), offset_ + length);
+}
+
+void PackageDownload::replyFinished()
+{
+    // Without an answer (refused, reset, timed out before the headers) there is nothing to
+    // accept or refuse, and the kept bytes stay kept for the next retry.
+    const bool answered = reply_->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid();
+    if (answered && !answerAccepted_ && !acceptAnswer())
+        return; // asked again
+    if (answered && !writeError_)
+        receive(); // what arrived with the end
+    const std::optional<QString> failure =
+        writeError_ ? writeError_ : transferFailure(*reply_, watch_);
+    dropReply();
+    if (failure) {
+        // What arrived is kept for a retry, which asks for the rest; without a validator the
+        // rest could belong to another file. A file that failed to be written is no use.
+        if (writeError_ || validator_.isEmpty() || file_->size() == 0 || !file_->flush())
+            file_.reset();
+        complete(failedWith(*failure));
         return;
     }
-    if (const std::optional<qint64> total = parser_->contentLength(); total && *total >= 1)
-        Q_EMIT progress(parser_->bodyBytes(), *total);
-    dropConnection();
-    limits_->stop();
     if (!file_->flush()) {
-        fail(file_->errorString());
+        complete(failedWith(file_->errorString()));
         return;
     }
-    report({std::nullopt, place()});
+    const QByteArray digest = hash_->result();
+    const qint64 size = file_->size();
+    std::optional<QString> placed = place();
+    complete({std::nullopt, std::move(placed), digest, size});
 }
 
-bool PackageDownload::isRedirect() const
+void PackageDownload::complete(DownloadResult result)
 {
-    const int status = parser_->status();
-    return (status == 301 || status == 302 || status == 303 || status == 307 || status == 308)
-        && parser_->header("Location");
-}
-
-bool PackageDownload::write(QByteArrayView bytes)
-{
-    if (file_->write(bytes.data(), bytes.size()) == bytes.size())
-        return true;
-    writeError_ = file_->errorString(); // a full disk, say: the transfer cannot go on
-    return false;
-}
-
-void PackageDownload::fail(const QString &description)
-{
-    if (reported_)
-        return;
-    dropConnection();
-    limits_->stop();
-    report({description, std::nullopt});
-}
-
-void PackageDownload::report(const DownloadResult &result)
-{
-    if (reported_)
-        return;
-    reported_ = true;
+    // One completion per transfer: a second would start a second staging.
+    Q_ASSERT(state_ == State::Running);
+    state_ = State::Finished;
     Q_EMIT finished(result);
 }
 
-void PackageDownload::dropConnection()
+void PackageDownload::dropReply()
 {
-    if (!socket_)
+    if (!reply_)
         return;
-    // Nothing the socket says from here on matters; it goes once control is back in the
-    // event loop, since this may run inside one of its own signals.
-    socket_->disconnect(this);
-    socket_->abort();
-    socket_->deleteLater();
-    socket_ = nullptr;
+    // abort() sends finished() before it returns; nothing the reply says from here on
+    // matters. It goes once control is back in the event loop, since this may run inside one
+    // of its own signals.
+    reply_->disconnect(this);
+    reply_->abort();
+    reply_->deleteLater();
+    reply_ = nullptr;
+    watch_ = nullptr; // a child of the reply
+}
+
+void PackageDownload::startOver()
+{
+    file_->resize(0);
+    file_->seek(0);
+    hash_ = std::make_unique<Sha512>();
+    offset_ = 0;
 }
 
 std::optional<QString> PackageDownload::place()
@@ -259,6 +239,7 @@ std::optional<QString> PackageDownload::place()
     if (!file_->rename(destination))
         return std::nullopt;
     file_->setAutoRemove(false);
+    file_.reset();
     return destination;
 }
 
@@ -272,6 +253,17 @@ QString placementFileName(const QUrl &requested)
         || name.contains(u'\\') || name.contains(QChar(0)) || QFile::encodeName(name).size() > 255)
         return u"update.zip"_s;
     return name;
+}
+
+bool rangeStartsAt(const QByteArray &contentRange, qint64 offset)
+{
+    const QByteArray value = contentRange.trimmed();
+    if (!value.toLower().startsWith("bytes "))
+        return false;
+    const qsizetype dash = value.indexOf('-');
+    bool ok = false;
+    const qint64 first = dash < 0 ? -1 : value.mid(6, dash - 6).trimmed().toLongLong(&ok);
+    return ok && first == offset;
 }
 
 }  // namespace quillmere

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QByteArray>
+#include <QDeadlineTimer>
 #include <QObject>
 #include <QString>
 #include <QUrl>
@@ -9,13 +11,14 @@
 #include <optional>
 
 QT_BEGIN_NAMESPACE
-class QSslSocket;
+class QNetworkAccessManager;
+class QNetworkReply;
 class QTemporaryFile;
 QT_END_NAMESPACE
 
 namespace quillmere {
 
-class HttpResponseParser;
+class Sha512;
 class TransferLimits;
 
 // How a package download ended.
@@ -24,17 +27,19 @@ struct DownloadResult {
     std::optional<QString> errorDescription;
     // Where the received file was placed; absent when the transfer failed or placement did.
     std::optional<QString> placedFile;
+    // With a placed file: its SHA-512 (64 bytes) and size, of the whole file.
+    QByteArray sha512;
+    qint64 size = 0;
 };
 
-// One transfer of a package to disk, one object per attempt: a plain HTTPS GET (redirects to
-// https followed, at most 10), on the calling thread, the body written to a private temporary
-// file as it is decrypted, so memory stays flat whatever the package's size. Once the transfer
-// has ended the file is moved (never copied) into a new directory "quillmere-installer-" +
-// UUID under the temporary folder. An answer with an HTTP error status is not a failure here:
-// its body is placed like a package. Knows nothing of the window; main thread only.
-//
-// Not QNetworkAccessManager: its HTTP thread hands the body over in queued pieces, which at
-// local-network speeds costs two to three times the CPU of the transfer itself.
+// One transfer of a package to disk, one object per attempt: a plain HTTPS GET through
+// QNetworkAccessManager (so through the proxy the system names for the URL), redirects to
+// https followed, at most 10. Each piece is written to a private temporary file and hashed as
+// it arrives, so memory stays flat whatever the package's size and no second pass is needed.
+// Once the transfer has ended the file is moved (never copied) into a new directory
+// "quillmere-installer-" + UUID under the temporary folder. An answer with an HTTP error
+// status is not a failure here: its body is placed like a package. Knows nothing of the
+// window; main thread only.
 class PackageDownload : public QObject {
     Q_OBJECT
 public:
@@ -47,6 +52,11 @@ public:
     explicit PackageDownload(QString temporaryFolder, QObject *parent = nullptr);
     ~PackageDownload() override;
 
+    // Takes over the bytes that `earlier` kept from a failed transfer, so that start() of the
+    // same URL asks only for the rest. Does nothing when `earlier` kept none (it completed,
+    // was cancelled, or the server gave no validator to resume on). Before start().
+    void resumeFrom(PackageDownload &earlier);
+
     // Starts the transfer and returns; progress() and one finished() follow later.
     void start(const QUrl &url, Limits limits);
 
@@ -54,37 +64,39 @@ public:
     void cancel();
 
 Q_SIGNALS:
-    // Bytes received so far of an announced length (at least 1). Not sent when the server
-    // announces no length.
+    // Bytes of the whole file so far (those kept from an earlier attempt included) of its
+    // announced length (at least 1). Not sent when the server announces no length.
     void progress(qint64 written, qint64 total);
-    // Sent once per transfer, unless it was cancelled.
+    // Sent exactly once per transfer, unless it was cancelled.
     void finished(const quillmere::DownloadResult &result);
 
 private:
-    void request(const QUrl &url);
-    void receiveSoon();
+    enum class State { Ready, Running, Finished, Cancelled };
+
+    void request();
     void receive();
-    void connectionEnded();
-    void responseEnded();
-    [[nodiscard]] bool isRedirect() const;
-    [[nodiscard]] bool write(QByteArrayView bytes);
-    void fail(const QString &description);
-    void report(const DownloadResult &result);
-    void dropConnection();
+    [[nodiscard]] bool acceptAnswer();
+    void replyFinished();
+    void complete(DownloadResult result);
+    void dropReply();
+    void startOver();
     [[nodiscard]] std::optional<QString> place();
 
     QString temporaryFolder_;
     QUrl requested_; // names the placed file
-    QUrl current_;   // after redirects
-    int redirects_ = 0;
-    QSslSocket *socket_ = nullptr;
-    std::unique_ptr<HttpResponseParser> parser_;
-    QByteArray buffer_;
-    TransferLimits *limits_ = nullptr;
+    Limits limits_;
+    QDeadlineTimer deadline_;            // the end of the total limit
+    State state_ = State::Ready;
+    QNetworkAccessManager *session_;
+    QNetworkReply *reply_ = nullptr;
+    TransferLimits *watch_ = nullptr;
     std::unique_ptr<QTemporaryFile> file_;
+    std::unique_ptr<Sha512> hash_;       // of the file's bytes so far
+    qint64 offset_ = 0;                  // bytes kept from an earlier attempt, asked to skip
+    bool answerAccepted_ = false;        // the current reply's status has been looked at
+    QByteArray validator_;               // the server's ETag or Last-Modified for this file
+    QByteArray buffer_;
     std::optional<QString> writeError_;
-    bool reported_ = false;
-    bool receiveQueued_ = false;
 };
 
 // The name the package is placed under: the last path component of the URL first requested
@@ -92,5 +104,8 @@ private:
 // directory or is no name at all (empty, ".", "..", or one holding "/", "\" or NUL), and one
 // longer than 255 bytes, becomes "update.zip".
 [[nodiscard]] QString placementFileName(const QUrl &requested);
+
+// Whether a 206 answer's Content-Range ("bytes FIRST-LAST/LENGTH") starts at `offset`.
+[[nodiscard]] bool rangeStartsAt(const QByteArray &contentRange, qint64 offset);
 
 }  // namespace quillmere

@@ -49,6 +49,11 @@ QString unpackFailureMessage()
     return u"解压失败，安装包可能未下载完整。请重试。"_s;
 }
 
+QString packageMismatchMessage()
+{
+    return u"下载的文件与发布信息不符，请重试。"_s;
+}
+
 QString missingBundleMessage(const QString &appName)
 {
     return u"安装包里没有 "_s + appName + u"。"_s;

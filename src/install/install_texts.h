@@ -19,6 +19,7 @@ namespace quillmere {
 // description: the platform's words for the error.
 [[nodiscard]] QString stageDirectoryFailureMessage(const QString &description);
 [[nodiscard]] QString unpackFailureMessage();
+[[nodiscard]] QString packageMismatchMessage(); // the package is not the one the manifest describes
 // appName without ".app"
 [[nodiscard]] QString missingBundleMessage(const QString &appName);
 [[nodiscard]] QString identifierMismatchMessage();

@@ -34,7 +34,7 @@ void ReleaseCheck::start()
     connect(reply, &QNetworkReply::finished, this, [this, reply, limits] {
         reply->deleteLater();
         if (const std::optional<QString> failure = transferFailure(*reply, limits)) {
-            Q_EMIT finished({ReleaseCheckResult::Status::NoAnswer, std::nullopt, *failure});
+            Q_EMIT finished({ReleaseCheckResult::Status::NoAnswer, std::nullopt, *failure, std::nullopt});
             return;
         }
         // An answer with an HTTP error status still has a body, read like any other: a 404
@@ -42,10 +42,11 @@ void ReleaseCheck::start()
         const std::optional<QString> text = decodeUtf8(reply->readAll());
         std::optional<Release> release = text ? parseRelease(*text, downloadBase_) : std::nullopt;
         if (!release) {
-            Q_EMIT finished({ReleaseCheckResult::Status::BadManifest, std::nullopt, {}});
+            Q_EMIT finished({ReleaseCheckResult::Status::BadManifest, std::nullopt, {}, std::nullopt});
             return;
         }
-        Q_EMIT finished({ReleaseCheckResult::Status::Found, std::move(release), {}});
+        std::optional<PackageEntry> entry = findPackageEntry(*text, release->zipName);
+        Q_EMIT finished({ReleaseCheckResult::Status::Found, std::move(release), {}, std::move(entry)});
     });
 }
 

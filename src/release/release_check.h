@@ -1,5 +1,6 @@
 #pragma once
 
+#include "release/package_entry.h"
 #include "release/release.h"
 
 #include <QObject>
@@ -26,6 +27,8 @@ struct ReleaseCheckResult {
     Status status;
     std::optional<Release> release;
     QString errorDescription;
+    // With a release: the manifest's own entry for its package, when it has one.
+    std::optional<PackageEntry> packageEntry;
 };
 
 // The network half of the release check: asks the server for the manifest, never from a

@@ -3,6 +3,7 @@
 #include "download/package_download.h"
 #include "install/install_script.h"
 #include "install/install_texts.h"
+#include "install/package_check.h"
 #include "install/privileged_run.h"
 #include "install/stage_directory.h"
 #include "platform/unpack.h"
@@ -147,6 +148,7 @@ void InstallerController::finishReleaseCheck(const ReleaseCheckResult &result)
         break;
     }
     release = result.release;
+    releaseEntry = result.packageEntry;
 
     // Synchronous on the main thread: a short local read, and the window must not change
     // under the user while the offer is decided.
@@ -168,10 +170,14 @@ void InstallerController::beginInstall(const Release &offered)
     statusLabel->setText(downloadStartText(offered.version));
     detailLabel->setText(offered.zipName);
 
-    // The earlier attempt has ended; it goes once control is back in the event loop.
-    if (downloadTask)
+    // The earlier attempt has ended; what it kept of a failed transfer is asked for no more.
+    // It goes once control is back in the event loop.
+    auto *next = new PackageDownload(temporaryFolder_, this);
+    if (downloadTask) {
+        next->resumeFrom(*downloadTask);
         downloadTask->deleteLater();
-    downloadTask = new PackageDownload(temporaryFolder_, this);
+    }
+    downloadTask = next;
     connect(downloadTask, &PackageDownload::progress, this, &InstallerController::showDownloadProgress);
     connect(downloadTask, &PackageDownload::finished, this, &InstallerController::finishDownload);
     downloadTask->start(offered.zipURL, {networkTimeout_, downloadTimeLimit_});
@@ -203,11 +209,12 @@ void InstallerController::finishDownload(const DownloadResult &result)
                                             : incompleteDownloadMessage());
         return;
     }
-    stage(*downloadedFile);
+    stage(result);
 }
 
-void InstallerController::stage(const QString &zipPath)
+void InstallerController::stage(const DownloadResult &download)
 {
+    const QString &zipPath = *download.placedFile;
     progress->setPercentage(100);
     statusLabel->setText(verifyingText());
     beginWork();
@@ -215,6 +222,15 @@ void InstallerController::stage(const QString &zipPath)
     // the last download frame until they have finished.
     window->repaint();
 
+    // Nothing to compare with when the manifest has no entry for the package.
+    if (releaseEntry && !packageMatches(releaseEntry->sizeBytes, releaseEntry->sha512Base64,
+                                        download.size, download.sha512)) {
+        // The server may have published another version since the offer: the retry asks.
+        release.reset();
+        releaseEntry.reset();
+        showFailure(packageMismatchMessage());
+        return;
+    }
     const StageDirectory stageDirectory = createStageDirectory(temporaryFolder_);
     if (stageDirectory.path.isEmpty()) {
         showFailure(stageDirectoryFailureMessage(stageDirectory.errorDescription));

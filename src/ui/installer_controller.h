@@ -1,6 +1,7 @@
 #pragma once
 
 #include "install/install_plan.h"
+#include "release/package_entry.h"
 #include "release/release.h"
 #include "system/product.h"
 
@@ -94,11 +95,13 @@ private:
     // The end of a transfer: a failure ends the busy state and goes to showFailure; a placed
     // file is kept in downloadedFile and handed to stage, still busy.
     void finishDownload(const DownloadResult &result);
-    // Unpacks the placed package into a new stage directory and verifies it: the bundle is
-    // there and carries the product's identifier; then installs it. Busy throughout; every
+    // Checks the placed package against the manifest's entry for it (size, digest), unpacks it
+    // into a new stage directory and verifies it: the bundle is there and carries the
+    // product's identifier; then installs it. A package that is not the one described drops
+    // the held release, so that the retry asks the server again. Busy throughout; every
     // failure goes to showFailure and leaves the installed copy as it was. The tools run
     // synchronously on the main thread, so the window takes no input meanwhile.
-    void stage(const QString &zipPath);
+    void stage(const DownloadResult &download);
     // Writes the install script beside the staged bundle and runs it with administrator
     // rights; ends completed, cancelled (the prompt was dismissed) or failed.
     void install(const QString &stageDirectory, const QString &stagedApp);
@@ -119,7 +122,9 @@ private:
     QPushButton *actionButton;
     Spinner *spinner;
 
-    std::optional<Release> release;        // from the last successful release check; never cleared
+    // From the last successful release check; cleared when the package does not match it.
+    std::optional<Release> release;
+    std::optional<PackageEntry> releaseEntry; // the manifest's entry for release's package
     // The most recent download (its own connection: nothing of an earlier one is reused), made
     // by beginInstall and kept after it has ended until the next one replaces it.
     PackageDownload *downloadTask = nullptr;

@@ -1,4 +1,6 @@
 #include "release/manifest.h"
+#include "release/package_entry.h"
+#include "install/package_check.h"
 
 #include "support/printing.h"
 
@@ -82,6 +84,36 @@ TEST(Manifest, PathologicalBlankLinesEndTheSearchInsteadOfFreezing)
     ASSERT_TRUE(r);
     EXPECT_EQ(r->zipName, u"a.zip"_s);
     EXPECT_FALSE(r->sizeBytes);
+}
+
+TEST(Manifest, ThePackagesOwnEntry)
+{
+    const PackageEntry zipOwn{157286400, u"9fQx1Z2c+Lw/Ab3dEe=="_s};
+    const QString top = u"path: "_s + zip + u"\nsha512: Top+=="_s;
+    const std::pair<QString, std::optional<PackageEntry>> rows[] = {
+        {u"files:\n"_s + dmgEntry + zipEntry + u"path: x.dmg\nsha512: Kp0a=="_s, zipOwn},
+        {u"files:\n"_s + dmgEntry + top, PackageEntry{std::nullopt, u"Top+=="_s}},
+        {u"files:\n  - url: "_s + zip + u"\n    size: 12\n"_s, PackageEntry{12, std::nullopt}},
+        {u"files:\n"_s + dmgEntry + u"path: x.dmg\nsha512: Kp0a=="_s, std::nullopt},
+        {u"files:\n  - url: "_s + zip + u"\n"_s, std::nullopt},    // nothing to check against
+        {u"version: 1.4.2\n  - url: "_s + zip + u"\n"_s, std::nullopt}, // not YAML
+        {u"files: ["_s + zip, std::nullopt},
+    };
+    for (const auto &[text, entry] : rows)
+        EXPECT_EQ(findPackageEntry(u"version: 1.4.2\n"_s + text, zip), entry) << text.toStdString();
+}
+
+TEST(PackageCheck, SizeAndDigestWhereGiven)
+{
+    const QByteArray digest(64, '\x5a');
+    const QString good = QString::fromLatin1(digest.toBase64());
+    EXPECT_TRUE(packageMatches(10, good, 10, digest));
+    EXPECT_TRUE(packageMatches(std::nullopt, good, 10, digest));
+    EXPECT_TRUE(packageMatches(10, std::nullopt, 10, digest));
+    EXPECT_FALSE(packageMatches(11, good, 10, digest));
+    EXPECT_FALSE(packageMatches(10, good, 10, QByteArray(64, '\x5b')));
+    EXPECT_FALSE(packageMatches(10, QString::fromLatin1(digest.left(63).toBase64()), 10, digest.left(63)));
+    EXPECT_FALSE(packageMatches(10, good + u"!"_s, 10, digest));
 }
 
 }  // namespace

@@ -66,15 +66,25 @@ private:
     // Tops up the socket's queue; runs again whenever some of it has left.
     void send()
     {
-        const qsizetype end = answer_.sendOnly < 0 ? answer_.bytes.size()
-                                                   : std::min(answer_.sendOnly, answer_.bytes.size());
+        const qsizetype whole = answer_.sendOnly < 0 ? answer_.bytes.size()
+                                                     : std::min(answer_.sendOnly, answer_.bytes.size());
+        if (answer_.pieceBytes > 0 && allowed_ == 0) {
+            auto *pieces = new QTimer(this);
+            connect(pieces, &QTimer::timeout, this, [this] {
+                allowed_ += answer_.pieceBytes;
+                send();
+            });
+            pieces->start(answer_.interval);
+            allowed_ = answer_.pieceBytes;
+        }
+        const qsizetype end = answer_.pieceBytes > 0 ? std::min(whole, allowed_) : whole;
         if (socket_->state() != QAbstractSocket::ConnectedState)
             return;
         for (qsizetype piece; sent_ < end && queued() < queueLimit; sent_ += piece) {
             piece = std::min(end - sent_, queueLimit);
             socket_->write(answer_.bytes.constData() + sent_, piece);
         }
-        if (sent_ < end || answer_.end == Answer::End::Stall)
+        if (sent_ < whole || answer_.end == Answer::End::Stall)
             return;
         if (answer_.end == Answer::End::Close) {
             socket_->disconnectFromHost();  // once what is queued has gone
@@ -91,6 +101,7 @@ private:
     QByteArray head_;
     Answer answer_;
     qsizetype sent_ = 0;
+    qsizetype allowed_ = 0;  // of a slow answer, what may have been sent by now
 };
 
 }  // namespace
@@ -109,7 +120,8 @@ TestServer::TestServer(Chain chain)
         while (QTcpSocket *socket = server_.nextPendingConnection()) {
             new Connection(static_cast<QSslSocket *>(socket), [this](const Request &request) {
                 requests_.append(request);
-                return answers_.value(request.path, {httpResponse(404, "Not here\n")});
+                const auto found = answers_.constFind(request.path);
+                return found == answers_.cend() ? Answer{httpResponse(404, "Not here\n")} : (*found)(request);
             });
         }
     });
@@ -140,9 +152,31 @@ void TestServer::setRefusing(bool refusing)
         qFatal("The test server cannot listen again: %s", qPrintable(server_.errorString()));
 }
 
-QUrl TestServer::url(const QString &path) const
+QUrl TestServer::url(const QString &path, const QString &host) const
 {
-    return QUrl(u"https://127.0.0.1:%1%2"_s.arg(port_).arg(path));
+    return QUrl(u"https://%1:%2%3"_s.arg(host).arg(port_).arg(path));
+}
+
+QByteArray Request::header(const QByteArray &name) const
+{
+    for (const QByteArray &line : head.split('\n'))
+        if (line.toLower().startsWith(name.toLower() + ':'))
+            return line.mid(name.size() + 1).trimmed();
+    return {};
+}
+
+Responder rangedFile(const QByteArray &body, const QByteArray &etag)
+{
+    return [body, etag](const Request &request) {
+        const QByteArray range = request.header("Range");
+        const QByteArray tag = "ETag: " + etag + "\r\n";
+        if (!range.startsWith("bytes=") || !range.endsWith('-') || request.header("If-Range") != etag)
+            return Answer{httpResponse(200, body, tag)};
+        const qsizetype from = range.mid(6, range.size() - 7).toLongLong();
+        return Answer{httpResponse(206, body.mid(from), tag + "Content-Range: bytes " + QByteArray::number(from) + '-'
+                                                          + QByteArray::number(body.size() - 1) + '/'
+                                                          + QByteArray::number(body.size()) + "\r\n")};
+    };
 }
 
 void trustTestAuthority()

@@ -14,6 +14,7 @@
 #include <QUrl>
 
 #include <chrono>
+#include <functional>
 
 namespace quillmere::test {
 
@@ -32,12 +33,24 @@ struct Answer {
     End end = End::Close;
     std::chrono::milliseconds delay{0};  // before the first byte
     qsizetype sendOnly = -1;             // send only this many of the bytes, then `end`
+    // A slow but steady answer: this many bytes at a time, `interval` apart.
+    qsizetype pieceBytes = 0;
+    std::chrono::milliseconds interval{0};
 };
 
 struct Request {
     QString path;     // as sent: path and query, still percent-encoded
     QByteArray head;  // the request line and the header lines, each ending in "\r\n"
+
+    // A header's value, trimmed; empty when it was not sent.
+    [[nodiscard]] QByteArray header(const QByteArray &name) const;
 };
+
+using Responder = std::function<Answer(const Request &)>;
+
+// A file served as a server that keeps ranges does: 200 with the whole `body` and `etag`, or,
+// to "Range: bytes=N-" with a matching "If-Range", 206 with the bytes from N.
+[[nodiscard]] Responder rangedFile(const QByteArray &body, const QByteArray &etag);
 
 class TestServer {
 public:
@@ -54,14 +67,19 @@ public:
     void setRefusing(bool refusing);
 
     // Replaces the answer for `path`; requests already being answered keep theirs.
-    void serve(const QString &path, Answer answer) { answers_.insert(path, std::move(answer)); }
-    // https://127.0.0.1:PORT<path>
-    [[nodiscard]] QUrl url(const QString &path) const;
+    void serve(const QString &path, Answer answer)
+    {
+        answers_.insert(path, [answer](const Request &) { return answer; });
+    }
+    // The same, with an answer made for each request.
+    void respond(const QString &path, Responder responder) { answers_.insert(path, std::move(responder)); }
+    // https://HOST:PORT<path>, HOST 127.0.0.1 or another name for this machine.
+    [[nodiscard]] QUrl url(const QString &path, const QString &host = QStringLiteral("127.0.0.1")) const;
     // Every request so far, in arrival order.
     [[nodiscard]] const QList<Request> &requests() const { return requests_; }
 
 private:
-    QMap<QString, Answer> answers_;
+    QMap<QString, Responder> answers_;
     QList<Request> requests_;
     quint16 port_ = 0;
     QSslServer server_;  // last, so that its connections go first

@@ -11,6 +11,7 @@
 #include "support/packages.h"
 #include "support/products.h"
 #include "support/test_server.h"
+#include "support/tiny_proxy.h"
 #include "install/install_script.h"
 #include "platform/plist_value.h"
 #include "system/transfer.h"
@@ -18,6 +19,7 @@
 #include "ui/progress_bar.h"
 #include "ui/spinner.h"
 
+#include <QCryptographicHash>
 #include <QDirIterator>
 #include <QProcess>
 #include <QRegularExpression>
@@ -54,7 +56,22 @@ constexpr bool onMac = false;
 
 const QString app = u"Quillmere Desktop.app"_s;
 const QString manifestPath = u"/updates/latest-mac.yml"_s;
-const QByteArray manifest = "version: 1.4.2\nfiles:\n  - url: Q-1.4.2-mac.zip\n    size: 2048\n";
+const QByteArray manifest = "version: 1.4.2\nfiles:\n  - url: Q-1.4.2-mac.zip\n";
+
+// How the manifest lists the package: by name only, or with its size and digest as an entry
+// of `files`, after a dmg's entry (whose digest is the first one in the text).
+enum class Listing { NameOnly, Entry, DmgFirst };
+QByteArray manifestListing(Listing listing, const QByteArray &zipName, const QByteArray &zip)
+{
+    if (listing == Listing::NameOnly)
+        return "version: 1.4.2\n  - url: " + zipName + "\n";
+    const QByteArray entry = "  - url: " + zipName + "\n    sha512: "
+        + QCryptographicHash::hash(zip, QCryptographicHash::Sha512).toBase64() + "\n    size: "
+        + QByteArray::number(zip.size()) + "\n";
+    const QByteArray dmg = "  - url: Q-1.4.2.dmg\n    sha512: " + QByteArray(86, 'A') + "==\n    size: 99\n";
+    return "version: 1.4.2\nfiles:\n" + (listing == Listing::DmgFirst ? dmg + entry : entry)
+        + "path: " + zipName + "\nsha512: " + QByteArray(86, 'B') + "==\n";
+}
 
 // A bundle's entries below `top`: its Info.plist, a link inside it and, with `executable`, a
 // setuid program that records the path it was started from. Every entry belongs to user 4321.
@@ -74,6 +91,10 @@ QList<ZipEntry> bundle(const QString &identifier = u"com.quillmere.desktop"_s, b
 }
 
 enum class Where { Manifest, Package };
+// The user's HTTPS proxy, a tinyproxy: none; given as https_proxy, as HTTPS_PROXY, with a user
+// name and password in the URL (the proxy asks for them); or given, but the server's host
+// name is in no_proxy.
+enum class Proxy { None, Lower, Upper, WithCredentials, Bypassed };
 enum class Send { All, Nothing, PartWay /* all but the body's last 20 bytes */ };
 enum class Previous { Installed, Running, None };
 // Where the install script is killed (SIGKILL): before the move to the Trash, before the copy,
@@ -94,10 +115,13 @@ struct Row {
     qsizetype cut = -1;                   // the zip cut short to this many bytes
     bool smallDisk = false;               // the temporary folder is an 8 MiB tmpfs
     QString zipName = u"Q-1.4.2-mac.zip"_s;  // the name the manifest gives
+    Listing listing = Listing::NameOnly;  // how it gives it (the digest of the healthy package)
     bool dismissPrompt = false;           // the password prompt is dismissed
     Previous previous = Previous::Installed;  // the copy of 1.3.0 at the install path
     bool smallApplications = false;       // the install folder is an 8 MiB tmpfs
     Kill kill = Kill::No;
+    bool resumes = false;                 // the retry asks for the rest, and the server keeps ranges
+    Proxy proxy = Proxy::None;
     QString message = {};                 // the alert's words ('*': any text); empty: no alert
 };
 
@@ -112,6 +136,8 @@ protected:
         qputenv("HOME", QFile::encodeName(root.filePath(u"home"_s)));
         qunsetenv("XDG_DATA_HOME");
         qputenv("QUILLMERE_TEST_STARTED", QFile::encodeName(started));
+        for (const char *name : proxyVariables)
+            savedProxy << qgetenv(name);
         for (const QString &folder : {u"outside"_s, u"tmp"_s, u"home"_s, u"Applications"_s})
             ASSERT_TRUE(QDir().mkpath(root.filePath(folder)));
         ASSERT_TRUE(QDir().mkpath(trash));  // a Mac user's Trash is always there
@@ -120,6 +146,8 @@ protected:
     void TearDown() override
     {
         qputenv("HOME", savedHome);
+        for (qsizetype i = 0; i < savedProxy.size(); ++i)
+            savedProxy[i].isNull() ? qunsetenv(proxyVariables[i]) : qputenv(proxyVariables[i], savedProxy[i]);
         for (const char *name : {"QUILLMERE_STANDIN_PROMPT", "BASH_ENV", "QUILLMERE_KILL_AT", "QUILLMERE_KILL_PARTIAL"})
             qunsetenv(name);
         if (runningPid > 0)
@@ -200,7 +228,7 @@ fi
     std::unique_ptr<InstallerController> controller()
     {
         auto c = std::make_unique<InstallerController>(
-            test::productFor(server.url(u"/updates/"_s), root.filePath(u"Applications"_s)));
+            test::productFor(server.url(u"/updates/"_s, host), root.filePath(u"Applications"_s)));
         c->setTemporaryFolder(root.filePath(u"tmp"_s));
         c->setNetworkTimeout(1s);
         return c;
@@ -233,7 +261,7 @@ fi
     {
         server.setChain(Chain::Trusted);
         server.setRefusing(false);
-        server.serve(manifestPath, {httpResponse(200, manifest)});
+        server.serve(manifestPath, {httpResponse(200, manifestListing(Listing::Entry, "Q-1.4.2-mac.zip", zipped(entries)))});
         server.serve(packagePath, {httpResponse(200, zipped(entries))});
         server.serve(u"/moved/Q.zip"_s, {httpResponse(200, zipped(entries))});
     }
@@ -297,6 +325,9 @@ fi
     QByteArray savedHome;
     QStringList mounted;
     int runningPid = 0;
+    static constexpr const char *proxyVariables[] = {"https_proxy", "HTTPS_PROXY", "no_proxy", "NO_PROXY"};
+    QList<QByteArray> savedProxy;
+    QString host = u"127.0.0.1"_s;  // the server's name in the product's URLs
     TestServer server;
 };
 
@@ -306,6 +337,7 @@ const QString downloadFailed = u"下载失败："_s;
 const QString unpackFailed = u"解压失败，安装包可能未下载完整。请重试。"_s;
 const QString noBundle = u"安装包里没有 Quillmere Desktop。"_s;
 const QString mismatch = u"安装包的标识不匹配，已中止。"_s;
+const QString packageMismatch = u"下载的文件与发布信息不符，请重试。"_s;
 
 TEST_P(InstallRoad, EndsAsItShouldAndARetryCompletes)
 {
@@ -322,8 +354,23 @@ TEST_P(InstallRoad, EndsAsItShouldAndARetryCompletes)
             GTEST_SKIP() << "cannot mount a small tmpfs here: " << refused->toStdString();
     }
     installPrevious(row.previous);
+    std::optional<test::TinyProxy> proxy;
+    if (row.proxy != Proxy::None) {
+        host = test::TinyProxy::loopbackHostName();
+        if (host.isEmpty())
+            GTEST_SKIP() << "no name of this machine but localhost resolves to loopback only; Qt proxies no loopback address";
+        const QByteArray credentials = row.proxy == Proxy::WithCredentials ? "quill:s3cret" : "";
+        proxy.emplace(credentials);
+        ASSERT_TRUE(proxy->running()) << "tinyproxy did not start: " << proxy->output().toStdString();
+        for (const char *name : proxyVariables)
+            qunsetenv(name);
+        qputenv(row.proxy == Proxy::Upper ? "HTTPS_PROXY" : "https_proxy",
+                "http://" + (credentials.isEmpty() ? "" : credentials + '@') + "127.0.0.1:" + QByteArray::number(proxy->port()));
+        if (row.proxy == Proxy::Bypassed)
+            qputenv("no_proxy", "example.org," + host.toUtf8());
+    }
     QString packagePath = u"/updates/Q-1.4.2-mac.zip"_s;  // the offered release's own path, once offered
-    server.serve(manifestPath, {httpResponse(200, "version: 1.4.2\n  - url: " + row.zipName.toUtf8() + "\n")});
+    server.serve(manifestPath, {httpResponse(200, manifestListing(row.listing, row.zipName.toUtf8(), zipped(bundle())))});
     const QStringList before = outside();
     const auto fault = [&](const QString &path, const QByteArray &body) {
         QByteArray bytes = row.respond ? row.respond(body) : httpResponse(200, body);
@@ -353,7 +400,8 @@ TEST_P(InstallRoad, EndsAsItShouldAndARetryCompletes)
     if (row.where == Where::Package) {
         ASSERT_FALSE(alert) << alert->informativeText.toStdString();
         EXPECT_EQ(test::textOf(*c, "statusLabel"), row.previous == Previous::None ? u"最新版本 1.4.2"_s : u"可以更新：1.3.0 → 1.4.2"_s);
-        packagePath = c->currentRelease()->zipURL.path(QUrl::FullyEncoded);
+        // As a client sends it: "a/../b" is "b".
+        packagePath = c->currentRelease()->zipURL.adjusted(QUrl::NormalizePathSegments).path(QUrl::FullyEncoded);
         fault(packagePath, zipped(row.package, row.cut));
         alert = press(*c);
     } else if (!alert) {
@@ -366,6 +414,12 @@ TEST_P(InstallRoad, EndsAsItShouldAndARetryCompletes)
         EXPECT_FALSE(alert) << alert->informativeText.toStdString();
         expectCompleted(*c, row.previous);
         EXPECT_EQ(outside(), before);
+        // Both the manifest and the package came through the proxy, or neither did. (Qt sends
+        // the password only once the proxy has asked for it: two tunnels for each request.)
+        if (proxy) {
+            EXPECT_EQ(proxy->tunnelsTo(host.toUtf8() + ':' + QByteArray::number(server.url({}).port())),
+                      row.proxy == Proxy::Bypassed ? 0 : row.proxy == Proxy::WithCredentials ? 4 : 2);
+        }
         return;
     }
     if (row.dismissPrompt) {
@@ -388,7 +442,11 @@ TEST_P(InstallRoad, EndsAsItShouldAndARetryCompletes)
         // A failed check or download hides the bar; a failure after the download leaves it full.
         EXPECT_EQ(barShown, !row.message.startsWith(checkFailed) && row.message != badManifest
                                 && !row.message.startsWith(downloadFailed));
-        EXPECT_EQ(c->currentRelease().has_value(), row.where == Where::Package);
+        // A package unlike its entry drops the release: the retry asks the server again.
+        EXPECT_EQ(c->currentRelease().has_value(), row.where == Where::Package && row.message != packageMismatch);
+    }
+    if (row.message == packageMismatch) {  // refused before unpacking
+        EXPECT_EQ(QDir(root.filePath(u"tmp"_s)).entryList({u"quillmere-stage-*"_s}, QDir::Dirs), QStringList());
     }
     EXPECT_TRUE(button->isEnabled());
     EXPECT_FALSE(test::control<Spinner>(*c, "spinner")->isAnimating());
@@ -411,13 +469,19 @@ TEST_P(InstallRoad, EndsAsItShouldAndARetryCompletes)
 
     // A retry against a healthy server completes; after a failed check it first offers again.
     heal(bundle(), packagePath);
+    if (row.resumes)
+        server.respond(packagePath, test::rangedFile(zipped(bundle()), "\"v1\""));
     const qsizetype asked = server.requests().size();
     EXPECT_FALSE(press(*c));
-    if (row.where == Where::Manifest) {
+    if (row.resumes) {  // and the manifest's digest says the whole file is right
+        EXPECT_TRUE(server.requests().last().header("Range").startsWith("bytes="));
+    }
+    const bool checksAgain = row.where == Where::Manifest || row.message == packageMismatch;
+    if (checksAgain) {
         EXPECT_EQ(test::textOf(*c, "statusLabel"), u"可以更新：1.3.0 → 1.4.2"_s);
         EXPECT_FALSE(press(*c));
     }
-    EXPECT_EQ(server.requests().size(), asked + (row.where == Where::Manifest ? 2 : 1));
+    EXPECT_EQ(server.requests().size(), asked + (checksAgain ? 2 : 1));
     expectCompleted(*c, row.previous);
 }
 
@@ -449,15 +513,17 @@ INSTANTIATE_TEST_SUITE_P(ServerFaults, InstallRoad, ::testing::Values(
     Row{.name = "packageResetBeforeHeaders", .send = Send::Nothing, .end = Answer::End::Reset, .message = downloadFailed + closed},
     Row{.name = "manifestResetPartWay", .where = Where::Manifest, .send = Send::PartWay, .end = Answer::End::Reset, .message = checkFailed + closed},
     Row{.name = "packageResetPartWay", .send = Send::PartWay, .end = Answer::End::Reset, .message = downloadFailed + closed},
+    Row{.name = "packageResetPartWayThenResumed", .respond = [](const QByteArray &b) { return httpResponse(200, b, "ETag: \"v1\"\r\n"); },
+        .send = Send::PartWay, .end = Answer::End::Reset, .resumes = true, .message = downloadFailed + closed},
     Row{.name = "manifestStalled", .where = Where::Manifest, .send = Send::PartWay, .end = Answer::End::Stall, .message = checkFailed + timedOut},
     Row{.name = "packageStalled", .send = Send::PartWay, .end = Answer::End::Stall, .message = downloadFailed + timedOut},
     Row{.name = "packageOverTheTotalLimit", .send = Send::PartWay, .end = Answer::End::Stall, .totalLimit = true, .message = downloadFailed + timedOut},
     Row{.name = "manifestUntrusted", .where = Where::Manifest, .chain = Chain::Untrusted, .message = checkFailed + handshake + noIssuer},
-    Row{.name = "packageUntrusted", .chain = Chain::Untrusted, .message = downloadFailed + noIssuer},
+    Row{.name = "packageUntrusted", .chain = Chain::Untrusted, .message = downloadFailed + handshake + noIssuer},
     Row{.name = "manifestForAnotherHost", .where = Where::Manifest, .chain = Chain::OtherHost, .message = checkFailed + handshake + otherHost},
-    Row{.name = "packageForAnotherHost", .chain = Chain::OtherHost, .message = downloadFailed + otherHost},
+    Row{.name = "packageForAnotherHost", .chain = Chain::OtherHost, .message = downloadFailed + handshake + otherHost},
     Row{.name = "manifestExpired", .where = Where::Manifest, .chain = Chain::Expired, .message = checkFailed + handshake + expired},
-    Row{.name = "packageExpired", .chain = Chain::Expired, .message = downloadFailed + expired},
+    Row{.name = "packageExpired", .chain = Chain::Expired, .message = downloadFailed + handshake + expired},
     Row{.name = "manifestRedirectedToHttp", .where = Where::Manifest, .respond = toPlainHttp, .message = checkFailed + u"Insecure redirect"_s},
     Row{.name = "packageRedirectedToHttp", .respond = toPlainHttp, .message = downloadFailed + u"Insecure redirect"_s},
     Row{.name = "manifest404", .where = Where::Manifest, .respond = notFound, .message = badManifest},
@@ -471,6 +537,15 @@ INSTANTIATE_TEST_SUITE_P(ServerFaults, InstallRoad, ::testing::Values(
     Row{.name = "packageRedirected", .respond = [](const QByteArray &) { return redirectTo("/moved/Q.zip"); }},
     Row{.name = "manifestShorterThanItsLength", .where = Where::Manifest, .respond = lengthTooLong, .message = checkFailed + closed},
     Row{.name = "packageShorterThanItsLength", .respond = lengthTooLong, .message = downloadFailed + closed},
+    // The package is checked against its own entry, not against the first digest in the text.
+    Row{.name = "packageAltered", .respond = [](const QByteArray &b) { return httpResponse(200, QByteArray(b).replace("Info.plist", "Info.plisT")); }, .listing = Listing::Entry, .message = packageMismatch},
+    Row{.name = "packageCutWithoutLength", .respond = noLength, .send = Send::PartWay, .listing = Listing::Entry, .message = packageMismatch},
+    Row{.name = "package404WithAnEntry", .respond = notFound, .listing = Listing::Entry, .message = packageMismatch},
+    Row{.name = "dmgListedFirst", .listing = Listing::DmgFirst},
+    Row{.name = "throughTheProxy", .proxy = Proxy::Lower},
+    Row{.name = "throughTheProxyInCapitals", .proxy = Proxy::Upper},
+    Row{.name = "throughTheProxyWithAPassword", .proxy = Proxy::WithCredentials},
+    Row{.name = "proxyNotForThisHost", .proxy = Proxy::Bypassed},
     Row{.name = "manifestNotUtf8", .where = Where::Manifest, .respond = [](const QByteArray &) { return httpResponse(200, "version: 1.4.2\n  - url: caf\xe9.zip\n"); }, .message = badManifest},
     Row{.name = "manifestOfSeveralMegabytes", .where = Where::Manifest, .respond = [](const QByteArray &) { return httpResponse(200, severalMegabytes); }}),
     [](const auto &info) { return std::string(info.param.name); });
@@ -546,7 +621,8 @@ TEST_F(InstallRoad, CancelDuringTheDownloadEndsTheApplicationWithoutAnAlert)
     ASSERT_TRUE(QTest::qWaitFor([&] { return test::control<ProgressBar>(*c, "progress")->percentage() > 0; }, 10000));
     test::AlertDismisser alert;
     test::control<QPushButton>(*c, "cancelButton")->click();
-    QTest::qWait(300);
+    // Longer than the idle limit: a transfer left running would have failed by now.
+    QTest::qWait(1300);
     EXPECT_EQ(quit.count(), 1);
     EXPECT_FALSE(alert.seen());
     EXPECT_FALSE(c->placedPackage());

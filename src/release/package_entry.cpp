@@ -1,0 +1,56 @@
+#include "release/package_entry.h"
+
+#include <yaml-cpp/yaml.h>
+
+namespace quillmere {
+
+namespace {
+
+std::optional<QString> scalar(const YAML::Node &map, const char *key)
+{
+    // A missing key gives a node that throws when asked its type.
+    const YAML::Node value = map[key];
+    if (!value.IsDefined() || !value.IsScalar())
+        return std::nullopt;
+    return QString::fromStdString(value.Scalar()).trimmed();
+}
+
+std::optional<std::int64_t> size(const YAML::Node &map)
+{
+    bool ok = false;
+    const qint64 bytes = scalar(map, "size").value_or(QString()).toLongLong(&ok);
+    return ok && bytes >= 0 ? std::optional<std::int64_t>(bytes) : std::nullopt;
+}
+
+std::optional<PackageEntry> entryOf(const YAML::Node &map, const char *nameKey, const QString &zipName)
+{
+    if (scalar(map, nameKey) != zipName)
+        return std::nullopt;
+    PackageEntry entry{size(map), scalar(map, "sha512")};
+    if (!entry.sizeBytes && !entry.sha512Base64)
+        return std::nullopt;
+    return entry;
+}
+
+}  // namespace
+
+std::optional<PackageEntry> findPackageEntry(const QString &manifestText, const QString &zipName)
+{
+    // yaml-cpp reports malformed text by throwing; here that only means there is no entry.
+    try {
+        const YAML::Node manifest = YAML::Load(manifestText.toStdString());
+        if (!manifest.IsMap())
+            return std::nullopt;
+        if (const YAML::Node files = manifest["files"]; files.IsDefined() && files.IsSequence()) {
+            for (const YAML::Node &file : files)
+                if (file.IsMap())
+                    if (std::optional<PackageEntry> entry = entryOf(file, "url", zipName))
+                        return entry;
+        }
+        return entryOf(manifest, "path", zipName);
+    } catch (const YAML::Exception &) {
+        return std::nullopt;
+    }
+}
+
+}  // namespace quillmere
