@@ -92,12 +92,17 @@ private:
     // A progress notice: the bar and the status text, at most once per frame of the screen.
     void showDownloadProgress(qint64 written, qint64 total);
     // The end of a transfer: a failure ends the busy state and goes to showFailure; a placed
-    // file is kept in downloadedFile and handed to stage, still busy.
+    // file is kept in downloadedFile and handed to verify, still busy.
     void finishDownload(const DownloadResult &result);
-    // Unpacks the placed package into a new stage directory and verifies it: the bundle is
-    // there and carries the product's identifier; then installs it. Busy throughout; every
-    // failure goes to showFailure and leaves the installed copy as it was. The tools run
-    // synchronously on the main thread, so the window takes no input meanwhile.
+    // The verifying state (bar full, "正在校验…"); in a build with a package key, the fetch of
+    // the package's signature (zipURL + ".sig") as downloadTask, then stage. Busy throughout.
+    void verify(const QString &zipPath);
+    // The end of the signature's transfer: a valid signature hands the package to stage; a
+    // failed transfer or a signature that does not fit goes to showFailure.
+    void finishSignature(const QString &zipPath, const DownloadResult &result);
+    // Stages the package (stagePackage: entries checked, unpacked, the bundle checked), then
+    // installs it. Every failure goes to showFailure and leaves the installed copy as it was.
+    // Synchronous on the main thread, so the window takes no input meanwhile.
     void stage(const QString &zipPath);
     // Writes the install script beside the staged bundle and runs it with administrator
     // rights; ends completed, cancelled (the prompt was dismissed) or failed.

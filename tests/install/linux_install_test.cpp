@@ -67,6 +67,9 @@ struct Row {
     // The script is killed (SIGKILL) just before the command that starts with this, then run
     // again to its end.
     const char *killedAt = nullptr;
+    // No install folder yet, the script makes it: in a folder only root may write (Above::Root)
+    // or in the user's home.
+    enum class Above { None, Root, Home } folderMissing = Above::None;
 };
 
 // A copy at `app` or in the Trash with its info file, holding `file`.
@@ -102,14 +105,14 @@ TEST_P(LinuxInstallScript, ReplacesTheCopyAndStartsIt)
         GTEST_SKIP() << "needs root and a user nobody";
     QTemporaryDir root;
     QFile::setPermissions(root.path(), QFile::Permissions(0x7755));
-    const QString app = root.filePath(u"it's Apps/Quillmere Desktop.app"_s);
-    const QString staged = root.filePath(u"stage/Quillmere Desktop.app"_s);
     const QString home = root.filePath(u"home"_s);
+    const QString app = (row.folderMissing == Row::Above::Home ? home : root.path()) + u"/it's Apps/Quillmere Desktop.app"_s;
+    const QString staged = root.filePath(u"stage/Quillmere Desktop.app"_s);
     const QString trash = home + u"/.local/share/Trash"_s;
     // Large enough for the file size limit that makes the copy fail.
     ASSERT_TRUE(writeFile(staged + u"/new"_s, QByteArray(64 * 1024, 'n'))
                 && writeFakeApp(staged, home + u"/new"_s));
-    ASSERT_TRUE(QDir().mkpath(home) && QDir().mkpath(QFileInfo(app).path()));
+    ASSERT_TRUE(QDir().mkpath(home) && (row.folderMissing != Row::Above::None || QDir().mkpath(QFileInfo(app).path())));
     if (row.previous) {
         ASSERT_TRUE(writeFile(app + u"/old"_s, "o") && writeFakeApp(app, home + u"/old"_s));
         const QString start = u"/usr/bin/setsid -f \"$0\" </dev/null >/dev/null 2>&1"_s;
@@ -153,6 +156,10 @@ TEST_P(LinuxInstallScript, ReplacesTheCopyAndStartsIt)
     EXPECT_EQ(QFile::exists(app + u"/new"_s), !row.copyFails);
     EXPECT_EQ(QFile::exists(app + u"/old"_s), row.previous && row.copyFails);
     EXPECT_TRUE(!row.previous || !running(started.first()));
+    // Made as the user where the user may write the folder above it.
+    if (row.folderMissing != Row::Above::None) {
+        EXPECT_EQ(QFileInfo(QFileInfo(app).path()).ownerId(), row.folderMissing == Row::Above::Root ? ::getuid() : inputs.userId);
+    }
     if (!row.copyFails) {
         // run has returned while the new copy is still running: it does not hold the output.
         const QStringList launched = marker(home + u"/new"_s);
@@ -185,6 +192,9 @@ TEST_P(LinuxInstallScript, ReplacesTheCopyAndStartsIt)
 
 INSTANTIATE_TEST_SUITE_P(Cases, LinuxInstallScript, ::testing::Values(
     Row{"freshInstall", false, false, false},
+    Row{"freshInstallIntoAMissingFolder", false, false, false, nullptr, Row::Above::Root},
+    Row{"asRootIntoAMissingFolder", false, false, true, nullptr, Row::Above::Root},
+    Row{"asRootIntoAMissingFolderTheUserMayMake", false, false, true, nullptr, Row::Above::Home},
     Row{"updateStopsTheRunningCopy", true, false, false},
     Row{"copyFailsOnUpdate", true, true, false},
     Row{"copyFailsOnFreshInstall", false, true, false},
