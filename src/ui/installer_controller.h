@@ -125,8 +125,9 @@ private:
     Spinner *spinner;
 
     std::optional<Release> release;        // from the last successful release check; never cleared
-    // The most recent download (its own connection: nothing of an earlier one is reused), made
-    // by beginInstall and kept after it has ended until the next one replaces it.
+    // The most recent transfer (its own connection: nothing of an earlier one is reused), made
+    // by beginInstall for the package and by verify for its signature, and kept after it has
+    // ended until the next one replaces it; cancel stops it.
     PackageDownload *downloadTask = nullptr;
     std::optional<QString> downloadedFile;   // where the most recent download was placed
     // Runs for a frame (1/60 s) after a progress notice is shown; a later one waits for it.
