@@ -1,7 +1,9 @@
+# shellcheck shell=bash
 # Shared by ./run and ./test: installs the Debian packages the build needs (only those
 # missing) and configures a build folder. Sourced, not run.
 
 # Debian packages every build needs, and the tools the installer runs on Linux.
+# shellcheck disable=SC2034 # used by the scripts that source this file
 QUILLMERE_BUILD_PACKAGES=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev qt6-translations-l10n libicu-dev libplist-dev libarchive-tools procps

@@ -1,7 +1,11 @@
 # shellcheck shell=bash
 # The demo road of ./run: a demo application package made on this machine, published on the
 # local update server, and a walk through the installer window without a display. Sourced, not
-# run; safe under `set -euo pipefail`. The walk needs tools/common.sh sourced first.
+# run; safe under `set -euo pipefail` with `shopt -s inherit_errexit`. The walk needs
+# tools/common.sh sourced first. The walk and the summary are meant to be called in a condition
+# (`walk_headless ... || status=$?`), where bash runs a function without errexit, so they check
+# each of their steps themselves; inside them shellcheck's SC2310 (a function called in a
+# condition runs without errexit) has nothing left to say, and is disabled.
 #
 # Everything lives in one demo folder DEMO (build-run/demo for ./run):
 #   DEMO/www/updates/     what the update server serves: latest-mac.yml and the packages
@@ -35,10 +39,16 @@
 #       starts Xvfb and the installer on it and walks the road with the keys a person would
 #       press: Return on the offer, Return on "完成". Saves a screenshot of each state it sees in
 #       SHOTS and returns non-zero when the road does not reach its end. The pids of what it
-#       starts are appended to the caller's array `pids`, which the caller stops.
-#   demo_summary DEMO OFFERED STARTS_BEFORE TRASHED_BEFORE
-#       prints what happened: the version offered and installed, where the previous copy went,
-#       whether the new copy was started. Returns non-zero when the road did not complete.
+#       starts are appended to the caller's array `pids`, which the caller stops, and its
+#       scratch folder (screen captures being compared) to the caller's array `temporaries`,
+#       which the caller removes; both from the caller's EXIT trap.
+#   demo_offer INSTALLED OFFERED
+#       the offer the installer makes when INSTALLED (empty: nothing) is installed and OFFERED
+#       is on the server: 安装, 重新安装 or 更新 (versions compared as plain text).
+#   demo_summary DEMO OFFERED STARTS_BEFORE TRASHED_BEFORE INSTALLED_BEFORE
+#       prints what happened: the version offered and the offer, the version installed, where
+#       the previous copy went, whether the new copy was started. Returns non-zero when the
+#       road did not complete.
 #   demo_installed_version DEMO, demo_trashed DEMO, demo_starts DEMO
 #       print the installed copy's version (nothing when there is none), the names in the
 #       Trash of DEMO/home, and the number of lines in DEMO/started.log.
@@ -173,19 +183,18 @@ _demo_shot() {
 }
 
 # _demo_still DISPLAY FILE: saves the screen once two captures 300 ms apart agree (the spinner
-# has stopped); after 5 seconds the last capture is saved as it is.
+# has stopped); after 5 seconds the last capture is saved as it is. The captures go to
+# walk_headless's scratch folder.
 _demo_still() {
-  local a b _
-  a=$(mktemp) b=$(mktemp)
-  DISPLAY=$1 xwd -root -silent >"$a"
+  local a="$scratch/a.xwd" b="$scratch/b.xwd" _
+  DISPLAY=$1 xwd -root -silent >"$a" || return 1
   for _ in $(seq 16); do
     sleep 0.3
-    DISPLAY=$1 xwd -root -silent >"$b"
+    DISPLAY=$1 xwd -root -silent >"$b" || return 1
     cmp -s "$a" "$b" && break
-    mv "$b" "$a"
+    mv "$b" "$a" || return 1
   done
   xwdtopnm <"$a" 2>/dev/null | pnmtopng >"$2"
-  rm -f "$a" "$b"
 }
 
 # _demo_downloading PID FOLDER SIZE: whether process PID has a file open in FOLDER that holds
@@ -212,6 +221,7 @@ _demo_ended() { ! process_alive "$1"; }
 # _demo_started_or_failed DEMO STARTS DISPLAY PID: whether a copy was started since STARTS, or
 # process PID shows the alert of a failure ("安装未完成").
 _demo_started_or_failed() {
+  # shellcheck disable=SC2310 # a test, nothing for errexit to stop
   count_above "$2" demo_starts "$1" \
     || DISPLAY=$3 xdotool search --all --onlyvisible --pid "$4" --name '^安装未完成$' >/dev/null 2>&1
 }
@@ -221,9 +231,10 @@ _demo_manifest_fetches() {
   grep -c 'GET /updates/latest-mac.yml' "$1" || true
 }
 
+# _demo_exists DIR PREFIX: whether DIR holds an entry whose name starts with PREFIX.
 _demo_exists() {
   local f
-  for f in $1; do [ -e "$f" ] && return 0; done
+  for f in "$1/$2"*; do [ -e "$f" ] && return 0; done
   return 1
 }
 
@@ -231,35 +242,42 @@ _demo_exists() {
 # CAPTURE (_demo_shot or _demo_still). Uses walk_headless's display, shots and step.
 _demo_walk_shot() {
   step=$((step + 1))
-  "$2" "$display" "$shots/$(printf %02d "$step")-$1.png"
+  local file
+  file="$shots/$(printf %02d "$step")-$1.png"
+  "$2" "$display" "$file" || { echo "error: could not save the screenshot $file" >&2; return 1; }
 }
 
 # _demo_walk_stuck REASON: where the road stops, the screen shows why.
+# shellcheck disable=SC2310
 _demo_walk_stuck() {
   echo "error: $1" >&2
-  _demo_walk_shot stuck _demo_still
-  echo "The screen at that moment: $shots/$(printf %02d "$step")-stuck.png" >&2
+  _demo_walk_shot stuck _demo_still \
+    && echo "The screen at that moment: $shots/$(printf %02d "$step")-stuck.png" >&2
   return 1
 }
 
+# shellcheck disable=SC2310
 walk_headless() {
   local installer=$1 demo=$2 shots=$3
-  local size display window="" pid starts fetches step=0 environment=()
+  local size display window="" pid starts fetches step=0 environment=() scratch
   size=$(sed -n 's/^ *size: *\([0-9]*\).*/\1/p' "$demo/www/updates/latest-mac.yml" | head -n1)
-  rm -rf "$shots" "$demo"/tmp/quillmere-*
-  mkdir -p "$shots" "$demo/tmp" "$demo/home"
-  starts=$(demo_starts "$demo")
-  fetches=$(_demo_manifest_fetches "$demo/nginx/access.log")
+  [[ $size =~ ^[0-9]+$ ]] || { echo "error: the demo manifest gives no package size" >&2; return 1; }
+  rm -rf "$shots" "$demo"/tmp/quillmere-* || return 1
+  mkdir -p "$shots" "$demo/tmp" "$demo/home" || return 1
+  scratch=$(mktemp -d) || return 1
+  temporaries+=("$scratch")
+  starts=$(demo_starts "$demo") || return 1
+  fetches=$(_demo_manifest_fetches "$demo/nginx/access.log") || return 1
   mapfile -t environment < <(demo_installer_env "$demo")
 
   # The window (520 x 330) centres itself; below it there is room for what the started copy
   # shows in the bottom right corner. Xvfb picks a free display number and writes it out.
   local numbered="$demo/xvfb-display"
-  rm -f "$numbered"
+  rm -f "$numbered" || return 1
   Xvfb -displayfd 3 -screen 0 640x460x24 -nolisten tcp 3>"$numbered" >/dev/null 2>&1 &
   pids+=($!)
-  wait_for 10 grep -q '^[0-9]' "$numbered" || { echo "error: Xvfb did not start" >&2; return 1; }
-  display=:$(head -n1 "$numbered")
+  wait_for 10 grep -qs '^[0-9]' "$numbered" || { echo "error: Xvfb did not start" >&2; return 1; }
+  display=:$(head -n1 "$numbered") || return 1
   env "${environment[@]}" DISPLAY="$display" "$installer" &
   pid=$!
   pids+=("$pid")
@@ -267,22 +285,24 @@ walk_headless() {
   # The offer: the window is up, the manifest was served and the spinner has stopped.
   wait_for 20 env DISPLAY="$display" xdotool search --onlyvisible --pid "$pid" >/dev/null 2>&1 \
     || { _demo_walk_stuck "the installer window did not appear"; return 1; }
-  window=$(DISPLAY=$display xdotool search --onlyvisible --pid "$pid" | head -n1)
+  window=$(DISPLAY=$display xdotool search --onlyvisible --pid "$pid" | head -n1) || window=""
+  [ -n "$window" ] || { _demo_walk_stuck "the installer window went away"; return 1; }
   wait_for 20 count_above "$fetches" _demo_manifest_fetches "$demo/nginx/access.log" \
     || { _demo_walk_stuck "the installer did not fetch the manifest"; return 1; }
-  _demo_walk_shot offer _demo_still
+  _demo_walk_shot offer _demo_still || return 1
 
   # Return presses the primary button and the download starts; caught a quarter of the way in.
-  DISPLAY=$display xdotool windowfocus "$window" key Return
+  DISPLAY=$display xdotool windowfocus "$window" key Return \
+    || { _demo_walk_stuck "could not press Return on the offer"; return 1; }
   wait_for 30 _demo_downloading "$pid" "$demo/tmp" "$((size / 4))" \
     || { _demo_walk_stuck "the download did not start"; return 1; }
-  _demo_walk_shot download _demo_shot
+  _demo_walk_shot download _demo_shot || return 1
 
   # The placed package is unpacked, verified and installed on the window's own thread, so the
   # window is not repainted meanwhile: this shows whatever it drew last.
-  wait_for 600 _demo_exists "$demo/tmp/quillmere-stage-*" \
+  wait_for 600 _demo_exists "$demo/tmp" quillmere-stage- \
     || { _demo_walk_stuck "the download did not end"; return 1; }
-  _demo_walk_shot staging _demo_shot
+  _demo_walk_shot staging _demo_shot || return 1
 
   # Completed: the new copy was started (its own small window too, when it could show one)
   # and the installer's window has settled. A failure shows its alert instead.
@@ -295,10 +315,11 @@ walk_headless() {
     fi
     return 1
   fi
-  _demo_walk_shot completed _demo_still
+  _demo_walk_shot completed _demo_still || return 1
 
   # Return on "完成" ends the installer; on a failure's alert it would only close the alert.
-  DISPLAY=$display xdotool windowfocus "$window" key Return
+  DISPLAY=$display xdotool windowfocus "$window" key Return \
+    || { _demo_walk_stuck "could not press Return on \"完成\""; return 1; }
   wait_for 10 _demo_ended "$pid" \
     || { _demo_walk_stuck "the installer did not end on Return"; return 1; }
   local status=0
@@ -308,22 +329,33 @@ walk_headless() {
   printf '  %s\n' "$shots"/*.png
 }
 
+demo_offer() {
+  if [ -z "$1" ]; then
+    echo 安装
+  elif [ "$1" = "$2" ]; then
+    echo 重新安装
+  else
+    echo 更新
+  fi
+}
+
+# shellcheck disable=SC2310
 demo_summary() {
-  local demo=$1 offered=$2 starts_before=$3 trashed_before=$4
-  local installed previous started ok=0
-  installed=$(demo_installed_version "$demo")
-  previous=$(comm -13 <(echo "$trashed_before") <(demo_trashed "$demo") | tail -n1)
+  local demo=$1 offered=$2 starts_before=$3 trashed_before=$4 installed_before=$5
+  local installed previous starts ok=0
+  installed=$(demo_installed_version "$demo") || return 1
+  previous=$(comm -13 <(echo "$trashed_before") <(demo_trashed "$demo") | tail -n1) || return 1
+  starts=$(demo_starts "$demo") || return 1
   echo "Road summary:"
-  echo "  offered:        $offered"
+  echo "  offered:        $offered ($(demo_offer "$installed_before" "$offered"))"
   echo "  installed:      ${installed:-nothing} (in $demo/Applications)"
   if [ -n "$previous" ]; then
     echo "  previous copy:  $demo/home/.local/share/Trash/files/$previous"
   else
     echo "  previous copy:  none"
   fi
-  if [ "$(demo_starts "$demo")" -gt "$starts_before" ]; then
-    started=$(tail -n1 "$demo/started.log")
-    echo "  new copy started: yes ($started)"
+  if [ "$starts" -gt "$starts_before" ]; then
+    echo "  new copy started: yes ($(tail -n1 "$demo/started.log"))"
   else
     echo "  new copy started: no"
     ok=1

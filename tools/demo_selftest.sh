@@ -3,6 +3,8 @@
 # that wrote them: the digest and size with Python, the archive's entries with bsdtar.
 # Prints what failed and exits non-zero; needs zip, bsdtar, openssl and python3.
 set -euo pipefail
+shopt -s inherit_errexit
+# shellcheck source-path=SCRIPTDIR source=demo.sh
 source "$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/demo.sh"
 
 work=$(mktemp -d)

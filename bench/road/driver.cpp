@@ -19,60 +19,22 @@
 #include "ui/installer_controller.h"
 
 #include "bench_product.h"
+#include "paint_watch.h"
 #include "run_until.h"
 
 #include <QApplication>
-#include <QElapsedTimer>
-#include <QEvent>
-#include <QEventLoop>
 #include <QLabel>
 #include <QPushButton>
 #include <QTimer>
 
 #include <cstdio>
-#include <ctime>
-#include <functional>
 
+using quillmere::bench::PaintWatch;
+using quillmere::bench::realtimeSeconds;
 using quillmere::bench::runUntil;
-
-namespace {
 
 using namespace Qt::StringLiterals;
 using namespace std::chrono_literals;
-
-double realtimeSeconds()
-{
-    timespec now{};
-    clock_gettime(CLOCK_REALTIME, &now);
-    return double(now.tv_sec) + double(now.tv_nsec) / 1e9;
-}
-
-// Notes the first time the label is painted while `ready` holds: the moment a person could read
-// it. Painting follows the text change within the same turn of the event loop.
-class PaintWatch : public QObject {
-public:
-    PaintWatch(QWidget *label, std::function<bool()> ready) : ready_(std::move(ready))
-    {
-        label->installEventFilter(this);
-    }
-    bool eventFilter(QObject *, QEvent *event) override
-    {
-        if (event->type() == QEvent::Paint && !seen_ && ready_()) {
-            seen_ = true;
-            at_ = realtimeSeconds();
-        }
-        return false;
-    }
-    bool seen() const { return seen_; }
-    double at() const { return at_; }
-
-private:
-    std::function<bool()> ready_;
-    bool seen_ = false;
-    double at_ = 0;
-};
-
-}  // namespace
 
 int main(int argc, char *argv[])
 {

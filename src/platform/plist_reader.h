@@ -13,7 +13,7 @@ namespace quillmere {
 [[nodiscard]] std::optional<QString> readPlistValue(const QString &plistPath,
                                                     const QString &key);
 
-#ifndef __APPLE__
+#ifndef QUILLMERE_PLATFORM_MACOS
 // The same for the bytes of such a file, XML or binary: where libplist reads property lists,
 // they are parsed in memory.
 [[nodiscard]] std::optional<QString> readPlistValueFromBytes(const QByteArray &plistBytes,

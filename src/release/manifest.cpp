@@ -2,7 +2,7 @@
 
 #include "system/text.h"
 
-#include <unicode/uregex.h>
+#include "release/icu_regex.h"
 
 #include <cstdint>
 #include <limits>

@@ -195,6 +195,19 @@ InstallerWindow::InstallerWindow(const QString &appName, QWidget *parent)
 
     applyLabelColours();
 
+    // What a screen reader says beyond the views' own texts. The buttons take no focus, so
+    // their descriptions name the keys that press them.
+    setAccessibleDescription(u"下载并安装 "_s + appName + u" 的最新版本。"_s);
+    iconView_->setAccessibleName(u"安装器图标"_s);
+    statusLabel_->setAccessibleDescription(u"当前状态"_s);
+    detailLabel_->setAccessibleDescription(u"详细说明"_s);
+    progress_->setAccessibleName(u"下载进度"_s);
+    progress_->setStatusLabel(statusLabel_);
+    spinner_->setAccessibleName(u"正在处理"_s);
+    spinner_->setAccessibleDescription(u"安装器正在工作，请稍候。"_s);
+    actionButton_->setAccessibleDescription(u"执行按钮上所写的操作，也可以按回车键。"_s);
+    cancelButton_->setAccessibleDescription(u"退出安装器，正在进行的下载会停止；也可以按 Esc 键。"_s);
+
     // Created in drawing order: the spinner, created after the bar, draws over its left end.
     new InstallerLayout(this, {iconView_, titleLabel_, statusLabel_, detailLabel_, progress_,
                                spinner_, actionButton_, cancelButton_});

@@ -1,11 +1,15 @@
 #pragma once
 
+#include <QLabel>
+#include <QPointer>
 #include <QProgressBar>
 
 namespace quillmere {
 
 // A bar from 0 to 100 that keeps the exact percentage it was given, fractions and values past
-// either end included; it draws the nearest whole step inside the range.
+// either end included; it draws the nearest whole step inside the range. A screen reader reads
+// the drawn percentage ("42%") as its value and, once a status label is set, that label's text
+// as its description.
 class ProgressBar : public QProgressBar {
     Q_OBJECT
 public:
@@ -14,8 +18,14 @@ public:
     void setPercentage(double percentage);
     [[nodiscard]] double percentage() const { return percentage_; }
 
+    // The label whose text describes the bar to a screen reader; read each time it is asked,
+    // so the description never lags behind the text on screen. Not owned.
+    void setStatusLabel(QLabel *label) { statusLabel_ = label; }
+    [[nodiscard]] const QLabel *statusLabel() const { return statusLabel_; }
+
 private:
     double percentage_ = 0;
+    QPointer<QLabel> statusLabel_;
 };
 
 }  // namespace quillmere

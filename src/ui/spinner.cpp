@@ -1,5 +1,6 @@
 #include "ui/spinner.h"
 
+#include <QAccessibleWidget>
 #include <QPainter>
 #include <QTimerEvent>
 
@@ -9,10 +10,42 @@ namespace {
 constexpr int spokeCount = 12;
 constexpr int frameMs = 80;
 constexpr int smallSize = 16; // the platform's small control size
+
+// To a screen reader the spinner is a progress indicator without a value, busy while it turns
+// (a plain widget would be an unnamed "client" area).
+class SpinnerAccessible final : public QAccessibleWidget {
+public:
+    explicit SpinnerAccessible(Spinner *spinner) : QAccessibleWidget(spinner, QAccessible::ProgressBar) {}
+
+    QAccessible::State state() const override
+    {
+        QAccessible::State state = QAccessibleWidget::state();
+        state.busy = static_cast<const Spinner *>(widget())->isAnimating();
+        return state;
+    }
+};
+
+QAccessibleInterface *accessibleSpinner(const QString &className, QObject *object)
+{
+    if (className == QLatin1String(Spinner::staticMetaObject.className()) && object->isWidgetType())
+        return new SpinnerAccessible(static_cast<Spinner *>(object));
+    return nullptr;
 }
+
+// Tells a listening screen reader that the busy state has changed (nothing when none listens).
+void announceBusyChange(Spinner *spinner)
+{
+    QAccessible::State changed;
+    changed.busy = true;
+    QAccessibleStateChangeEvent event(spinner, changed);
+    QAccessible::updateAccessibility(&event);
+}
+}  // namespace
 
 Spinner::Spinner(QWidget *parent) : QWidget(parent)
 {
+    static const bool factoryInstalled = (QAccessible::installFactory(accessibleSpinner), true);
+    Q_UNUSED(factoryInstalled);
     setAttribute(Qt::WA_TransparentForMouseEvents);
     setFocusPolicy(Qt::NoFocus);
     hide();
@@ -23,12 +56,14 @@ void Spinner::startAnimation()
     if (!timer_.isActive())
         timer_.start(frameMs, this);
     show();
+    announceBusyChange(this);
 }
 
 void Spinner::stopAnimation()
 {
     timer_.stop();
     hide();
+    announceBusyChange(this);
 }
 
 QSize Spinner::sizeHint() const

@@ -6,7 +6,8 @@
 namespace quillmere {
 
 // A small indeterminate busy indicator. Qt has none, so this one draws twelve fading
-// spokes. Like the platform's small spinner it is invisible unless animating.
+// spokes. Like the platform's small spinner it is invisible unless animating; a screen reader
+// finds a progress indicator that is busy while it turns.
 class Spinner : public QWidget {
     Q_OBJECT
 public:

@@ -11,6 +11,8 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include "support/printing.h"
+
 #include <gtest/gtest.h>
 
 namespace quillmere {

@@ -1,5 +1,7 @@
 #include "download/http_response.h"
 
+#include "support/printing.h"
+
 #include <gtest/gtest.h>
 
 namespace quillmere {

@@ -1,6 +1,8 @@
 #include "download/package_download.h"
 #include "ui/download_texts.h"
 
+#include "support/printing.h"
+
 #include <gtest/gtest.h>
 
 namespace quillmere {

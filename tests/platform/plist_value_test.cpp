@@ -6,6 +6,8 @@
 
 #include <plist/plist.h>
 
+#include "support/printing.h"
+
 #include <gtest/gtest.h>
 
 namespace quillmere {

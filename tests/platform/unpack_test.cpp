@@ -4,6 +4,8 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include "support/printing.h"
+
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -12,12 +14,6 @@ namespace quillmere {
 namespace {
 
 using namespace Qt::StringLiterals;
-
-TEST(Unpack, DittoExtractsTheZipIntoTheDirectory)
-{
-    EXPECT_EQ(dittoUnpackCommand(u"/t/a b.zip"_s, u"/t/s"_s),
-              (ToolCommand{u"/usr/bin/ditto"_s, {u"-x"_s, u"-k"_s, u"/t/a b.zip"_s, u"/t/s"_s}}));
-}
 
 TEST(Unpack, ClearingSetIdBitsChangesNothingThroughALink)
 {

@@ -1,5 +1,7 @@
 #include "release/manifest.h"
 
+#include "support/printing.h"
+
 #include <gtest/gtest.h>
 
 using namespace Qt::StringLiterals;

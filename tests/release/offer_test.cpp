@@ -1,5 +1,7 @@
 #include "release/offer.h"
 
+#include "support/printing.h"
+
 #include <gtest/gtest.h>
 
 #include <limits>

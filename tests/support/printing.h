@@ -1,7 +1,7 @@
 #pragma once
 
-// Lets failures show Qt strings as text, not as bytes. Included into every test file by the
-// build, so that the whole program has this one printer.
+// Lets failures show Qt strings as text, not as bytes. Every test file includes it before
+// GoogleTest, so that the whole program has this one printer.
 #include <QString>
 
 #include <ostream>

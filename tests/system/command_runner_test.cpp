@@ -2,6 +2,8 @@
 
 #include <QDir>
 
+#include "support/printing.h"
+
 #include <gtest/gtest.h>
 
 namespace quillmere {

@@ -2,6 +2,8 @@
 
 #include "app/build_settings.h"
 
+#include "support/printing.h"
+
 #include <gtest/gtest.h>
 
 namespace quillmere {

@@ -1,5 +1,7 @@
 #include "system/text.h"
 
+#include "support/printing.h"
+
 #include <gtest/gtest.h>
 
 namespace quillmere {

@@ -1,8 +1,10 @@
 // The whole road on this machine, through the real controller and window against the test
 // server: the offer, the download, staging, the install script and the installed copy. Each
-// row is a server fault or a hostile package; every one ends with its exact message (or
-// completes), leaves the installed copy and everything outside the private directories as
-// they were, and a retry against a healthy server then completes.
+// row is a server fault, a hostile package or an install that goes wrong; every one ends with
+// its exact message (or completes), leaves the installed copy and everything outside the
+// private directories as they were (or the previous copy in the Trash), and a retry against a
+// healthy server then completes. Built with the macOS platform layer, the rows run the Mac's
+// install script through the stand-ins of tools/macos-standins/ (see tests/CMakeLists.txt).
 #include "support/alerts.h"
 #include "support/bundles.h"
 #include "support/controls.h"
@@ -17,12 +19,18 @@
 #include "ui/spinner.h"
 
 #include <QDirIterator>
+#include <QProcess>
+#include <QRegularExpression>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "support/printing.h"
+
 #include <gtest/gtest.h>
+
+#include <csignal>
 
 #include <sodium.h>
 #include <sys/stat.h>
@@ -38,6 +46,12 @@ using test::httpResponse;
 using test::TestServer;
 using test::ZipEntry;
 using Chain = TestServer::Chain;
+
+#ifdef QUILLMERE_PLATFORM_MACOS
+constexpr bool onMac = true;
+#else
+constexpr bool onMac = false;
+#endif
 
 const QString app = u"Quillmere Desktop.app"_s;
 const QString manifestPath = u"/updates/latest-mac.yml"_s;
@@ -61,10 +75,14 @@ QList<ZipEntry> bundle(const QString &identifier = u"com.quillmere.desktop"_s, b
 }
 
 enum class Where { Manifest, Package };
+enum class Send { All, Nothing, PartWay /* all but the body's last 20 bytes */ };
+enum class Previous { Installed, Running, None };
+// Where the install script is killed (SIGKILL): before the move to the Trash, before the copy,
+// with the copy half made, or after it.
+enum class Kill { No, BeforeMove, AfterMove, DuringCopy, AfterCopy };
 // Signed: the build takes signed packages only, and the package comes with a signature that is
 // valid, missing, made with another key, or made before the package was changed.
 enum class Signature { None, Valid, Missing, OtherKey, Tampered };
-enum class Send { All, Nothing, PartWay /* all but the body's last 20 bytes */ };
 
 struct Row {
     const char *name;
@@ -81,10 +99,13 @@ struct Row {
     bool smallDisk = false;               // the temporary folder is an 8 MiB tmpfs
     QString zipName = u"Q-1.4.2-mac.zip"_s;  // the name the manifest gives
     bool dismissPrompt = false;           // the password prompt is dismissed
+    Previous previous = Previous::Installed;  // the copy of 1.3.0 at the install path
+    bool smallApplications = false;       // the install folder is an 8 MiB tmpfs
+    Kill kill = Kill::No;
     Signature signature = Signature::None;
     bool unread = false;                  // refused before anything was written (no stage directory)
-    bool fresh = false;                   // nothing installed, and no install folder yet
-    QString message = {};                 // the alert's exact words; empty: no alert
+    bool folderMissing = false;           // no install folder yet
+    QString message = {};                 // the alert's words ('*': any text); empty: no alert
 };
 
 void PrintTo(const Row &row, std::ostream *os) { *os << row.name; }
@@ -98,16 +119,89 @@ protected:
         qputenv("HOME", QFile::encodeName(root.filePath(u"home"_s)));
         qunsetenv("XDG_DATA_HOME");
         qputenv("QUILLMERE_TEST_STARTED", QFile::encodeName(started));
-        for (const QString &folder : {u"outside"_s, u"tmp"_s, u"home"_s})
+        for (const QString &folder : {u"outside"_s, u"tmp"_s, u"home"_s, u"Applications"_s})
             ASSERT_TRUE(QDir().mkpath(root.filePath(folder)));
-        ASSERT_TRUE(test::writeBundle(installPath, test::stringPlist("CFBundleShortVersionString", u"1.3.0"_s)));
+        ASSERT_TRUE(QDir().mkpath(trash));  // a Mac user's Trash is always there
         heal(bundle());
     }
     void TearDown() override
     {
         qputenv("HOME", savedHome);
-        if (mounted)
-            (void)run(u"/bin/umount"_s, {root.filePath(u"tmp"_s)});
+        for (const char *name : {"QUILLMERE_STANDIN_PROMPT", "BASH_ENV", "QUILLMERE_KILL_AT", "QUILLMERE_KILL_PARTIAL"})
+            qunsetenv(name);
+        if (runningPid > 0)
+            ::kill(runningPid, SIGKILL);
+        for (const QString &folder : mounted)
+            (void)run(u"/bin/umount"_s, {root.filePath(folder)});
+    }
+    // Mounts an 8 MiB tmpfs on the folder; returns why it could not.
+    std::optional<QString> mountSmall(const QString &folder)
+    {
+        const CommandResult mount = run(u"/bin/mount"_s, {u"-t"_s, u"tmpfs"_s, u"-o"_s, u"size=8m,mode=0700"_s, u"tmpfs"_s, root.filePath(folder)});
+        if (mount.status != 0)
+            return mount.output;
+        mounted << folder;
+        return std::nullopt;
+    }
+    // The copy of 1.3.0 at the install path; a running one has an executable, started here.
+    void installPrevious(Previous previous)
+    {
+        if (previous == Previous::None)
+            return;
+        ASSERT_TRUE(test::writeBundle(installPath, test::stringPlist("CFBundleShortVersionString", u"1.3.0"_s)));
+        if (previous != Previous::Running)
+            return;
+        // Its command line holds the executable's path, as pkill looks for it.
+        QFile executable(installPath + u"/Contents/MacOS/Quillmere Desktop"_s);
+        ASSERT_TRUE(QDir().mkpath(QFileInfo(executable).path()) && executable.open(QIODevice::WriteOnly));
+        executable.write("#!/bin/bash\nexec -a \"$0\" /bin/sleep 60\n");
+        executable.close();
+        qint64 pid = 0;
+        ASSERT_TRUE(executable.setPermissions(QFile::Permissions(0x7755))
+                    && QProcess::startDetached(executable.fileName(), {}, {}, &pid));
+        runningPid = static_cast<int>(pid);
+    }
+    // Whether the process is running, not merely a zombie nobody has reaped.
+    static bool alive(int pid)
+    {
+        QFile stat(u"/proc/%1/stat"_s.arg(pid));
+        return stat.open(QIODevice::ReadOnly) && !stat.readAll().contains(") Z ");
+    }
+    // The previous copy, at the install path or in the Trash (on Linux with its info file).
+    bool previousHeld() const
+    {
+        if (plistValue(installPath, u"CFBundleShortVersionString"_s) == u"1.3.0"_s)
+            return true;
+        for (const QString &name : trashed()) {
+            if (plistValue(trash + u'/' + name, u"CFBundleShortVersionString"_s) == u"1.3.0"_s
+                && (onMac || QFile::exists(trash + u"/../info/"_s + name + u".trashinfo"_s)))
+                return true;
+        }
+        return false;
+    }
+    // Makes the next run of install.sh kill itself (SIGKILL) at `kill`, through the file that
+    // bash reads before a script (BASH_ENV); during the copy, one file of it is made first.
+    void killInstallAt(Kill kill)
+    {
+        const char *at[] = {"", "/bin/mv ", "/bin/cp -a", "/bin/cp -a", "[ ! -f"};
+        const char *atMac[] = {"", "/bin/mv ", "/usr/bin/ditto", "/usr/bin/ditto", "/usr/bin/xattr"};
+        const QString trap = work.filePath(u"kill.sh"_s);
+        QFile file(trap);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(R"sh(if [[ $0 == */install.sh ]]; then
+  trap 'if [[ $BASH_COMMAND == "$QUILLMERE_KILL_AT"* ]]; then
+    if [ -n "${QUILLMERE_KILL_PARTIAL:-}" ]; then
+      /bin/mkdir -p "$APP/Contents" && /bin/cp "$STAGED/Contents/Info.plist" "$APP/Contents/"
+    fi
+    /bin/kill -KILL $$
+  fi' DEBUG
+fi
+)sh");
+        file.close();
+        qputenv("BASH_ENV", QFile::encodeName(trap));
+        qputenv("QUILLMERE_KILL_AT", (onMac ? atMac : at)[static_cast<int>(kill)]);
+        if (kill == Kill::DuringCopy)
+            qputenv("QUILLMERE_KILL_PARTIAL", "1");
     }
 
     std::unique_ptr<InstallerController> controller(const QByteArray &packageKey = {})
@@ -181,14 +275,14 @@ protected:
         while (it.hasNext()) {
             const QString path = it.next().mid(root.path().size());
             if (!path.startsWith(u"/tmp/quillmere-"_s) && !path.startsWith(u"/Applications/"_s)
-                && !path.startsWith(u"/home/.local"_s) && path != u"/started"_s)
+                && !path.startsWith(u"/home/.local"_s) && !path.startsWith(u"/home/.Trash/"_s) && path != u"/started"_s)
                 found << path;
         }
         found.sort();
         return found;
     }
-    QStringList trashed() const { return QDir(trash + u"/files"_s).entryList(QDir::NoDotAndDotDot | QDir::AllEntries); }
-    void expectCompleted(InstallerController &c, bool previous = true)
+    QStringList trashed() const { return QDir(trash).entryList(QDir::NoDotAndDotDot | QDir::AllEntries); }
+    void expectCompleted(InstallerController &c, Previous previous = Previous::Installed)
     {
         EXPECT_EQ(test::textOf(c, "statusLabel"), u"安装完成"_s);
         EXPECT_EQ(test::textOf(c, "detailLabel"), u"Quillmere Desktop 1.4.2 已安装到「应用程序」并已启动。"_s);
@@ -203,11 +297,15 @@ protected:
             EXPECT_EQ(info.st_uid, ::geteuid()) << it.filePath().toStdString();
             EXPECT_EQ(info.st_mode & (S_ISUID | S_ISGID), 0u) << it.filePath().toStdString();
         }
-        // The previous copy is in the user's Trash (its info file: the Linux script's test).
+        // The previous copy is in the user's Trash under a time-stamped name (its info file: the
+        // Linux script's test), and stopped if it was running.
         QStringList versions;
-        for (const QString &name : trashed())
-            versions << plistValue(trash + u"/files/"_s + name, u"CFBundleShortVersionString"_s).value_or(name);
-        EXPECT_EQ(versions.contains(u"1.3.0"_s), previous) << versions.join(u' ').toStdString();
+        for (const QString &name : trashed()) {
+            EXPECT_TRUE(QRegularExpression(u"^Quillmere Desktop\\.\\d{14}\\.app$"_s).match(name).hasMatch()) << name.toStdString();
+            versions << plistValue(trash + u'/' + name, u"CFBundleShortVersionString"_s).value_or(name);
+        }
+        EXPECT_EQ(versions.contains(u"1.3.0"_s), previous != Previous::None) << versions.join(u' ').toStdString();
+        EXPECT_FALSE(previous == Previous::Running && alive(runningPid));
         // The new copy was started, from the install path.
         EXPECT_TRUE(QTest::qWaitFor([&] { return QFileInfo(started).size() > 0; }, 5000));
         QFile record(started);
@@ -223,10 +321,11 @@ protected:
     QTemporaryDir root, work;
     QString installPath = root.filePath(u"Applications/"_s + app);
     QString started = root.filePath(u"started"_s);
-    QString trash = root.filePath(u"home/.local/share/Trash"_s);
+    QString trash = root.filePath(onMac ? u"home/.Trash"_s : u"home/.local/share/Trash/files"_s);
     QByteArray savedHome;
     QByteArray signingKey;  // the publisher's secret key, once the build takes signed packages
-    bool mounted = false;
+    QStringList mounted;
+    int runningPid = 0;
     TestServer server;
 };
 
@@ -242,20 +341,25 @@ const QString badSignature = u"安装包的签名无效，已中止。"_s;
 TEST_P(InstallRoad, EndsAsItShouldAndARetryCompletes)
 {
     const Row &row = GetParam();
+    // The message with its '*' standing for any text.
     const QString message = QString(row.message).replace(u"$ROOT"_s, root.path());
-    if (row.smallDisk) {
-        const CommandResult mount = run(u"/bin/mount"_s, {u"-t"_s, u"tmpfs"_s, u"-o"_s, u"size=8m,mode=0700"_s, u"tmpfs"_s, root.filePath(u"tmp"_s)});
-        if (mount.status != 0)
-            GTEST_SKIP() << "cannot mount a small tmpfs here: " << mount.output.toStdString();
-        mounted = true;
+    QStringList parts = message.split(u'*');
+    for (QString &part : parts)
+        part = QRegularExpression::escape(part);
+    const QRegularExpression expected(QRegularExpression::anchoredPattern(parts.join(u".*"_s)),
+                                      QRegularExpression::DotMatchesEverythingOption);
+    for (const auto &[small, folder] : {std::pair{row.smallDisk, u"tmp"_s}, {row.smallApplications, u"Applications"_s}}) {
+        if (const std::optional<QString> refused = small ? mountSmall(folder) : std::nullopt)
+            GTEST_SKIP() << "cannot mount a small tmpfs here: " << refused->toStdString();
     }
+    installPrevious(row.previous);
     QString packagePath = u"/updates/Q-1.4.2-mac.zip"_s;  // the offered release's own path, once offered
     server.serve(manifestPath, {httpResponse(200, "version: 1.4.2\n  - url: " + row.zipName.toUtf8() + "\n")});
-    if (row.fresh) {
+    if (row.folderMissing) {
         ASSERT_TRUE(QDir(root.filePath(u"Applications"_s)).removeRecursively());
     }
     QStringList before = outside();
-    if (row.fresh)
+    if (row.folderMissing)
         before = QStringList{u"/Applications"_s} + before;
     const auto fault = [&](const QString &path, const QByteArray &body) {
         QByteArray bytes = row.respond ? row.respond(body) : httpResponse(200, body);
@@ -270,7 +374,11 @@ TEST_P(InstallRoad, EndsAsItShouldAndARetryCompletes)
         signingKey = secretKey;
     if (row.totalLimit)
         c->setDownloadTimeLimit(300ms);
-    if (row.dismissPrompt) {
+    if (row.kill != Kill::No)
+        killInstallAt(row.kill);
+    if (row.dismissPrompt && onMac) {
+        qputenv("QUILLMERE_STANDIN_PROMPT", "dismiss");
+    } else if (row.dismissPrompt) {
         // Answers as pkexec does when its prompt is dismissed.
         const QString elevator = work.filePath(u"pkexec"_s);
         ASSERT_EQ(writeInstallScript(elevator, u"#!/bin/sh\necho 'Error executing command as another "
@@ -283,7 +391,7 @@ TEST_P(InstallRoad, EndsAsItShouldAndARetryCompletes)
     std::optional<test::SeenAlert> alert = step(*c, [&] { c->fetchMetadata(); });
     if (row.where == Where::Package) {
         ASSERT_FALSE(alert) << alert->informativeText.toStdString();
-        EXPECT_EQ(test::textOf(*c, "statusLabel"), row.fresh ? u"最新版本 1.4.2"_s : u"可以更新：1.3.0 → 1.4.2"_s);
+        EXPECT_EQ(test::textOf(*c, "statusLabel"), row.previous == Previous::None ? u"最新版本 1.4.2"_s : u"可以更新：1.3.0 → 1.4.2"_s);
         packagePath = c->currentRelease()->zipURL.path(QUrl::FullyEncoded);
         const QByteArray package = zipped(row.package, row.cut);
         fault(packagePath, row.signature == Signature::Tampered ? package + '\0' : package);
@@ -301,7 +409,7 @@ TEST_P(InstallRoad, EndsAsItShouldAndARetryCompletes)
     const bool barShown = !test::control<ProgressBar>(*c, "progress")->isHidden();
     if (row.message.isEmpty() && !row.dismissPrompt) {
         EXPECT_FALSE(alert) << alert->informativeText.toStdString();
-        expectCompleted(*c, !row.fresh);
+        expectCompleted(*c, row.previous);
         EXPECT_EQ(outside(), before);
         return;
     }
@@ -312,14 +420,15 @@ TEST_P(InstallRoad, EndsAsItShouldAndARetryCompletes)
         EXPECT_EQ(button->text(), u"更新"_s);
         EXPECT_FALSE(barShown);
         c->setElevator({});
+        qunsetenv("QUILLMERE_STANDIN_PROMPT");
     } else {
         ASSERT_TRUE(alert);
         EXPECT_EQ(alert->text, u"安装未完成"_s);
-        EXPECT_EQ(alert->informativeText, message);
+        EXPECT_TRUE(expected.match(alert->informativeText).hasMatch()) << alert->informativeText.toStdString();
         EXPECT_EQ(alert->informativeFormat, Qt::PlainText);  // a tool's words never become links
         EXPECT_EQ(alert->buttons, QStringList{u"好"_s});
         EXPECT_EQ(test::textOf(*c, "statusLabel"), u"安装未完成"_s);
-        EXPECT_EQ(test::textOf(*c, "detailLabel"), message);
+        EXPECT_EQ(test::textOf(*c, "detailLabel"), alert->informativeText);
         EXPECT_EQ(button->text(), u"重试"_s);
         // A failed check or download hides the bar; a failure after the download leaves it full.
         EXPECT_EQ(barShown, !row.message.startsWith(checkFailed) && row.message != badManifest
@@ -334,9 +443,16 @@ TEST_P(InstallRoad, EndsAsItShouldAndARetryCompletes)
     if (row.unread) {
         EXPECT_EQ(QDir(root.filePath(u"tmp"_s)).entryList({u"quillmere-stage-*"_s}, QDir::AllEntries), QStringList());
     }
-    if (!row.message.startsWith(u"安装失败："_s)) {
-        // The installed copy was not touched. (A copy that cannot start is already in place.)
-        EXPECT_EQ(plistValue(installPath, u"CFBundleShortVersionString"_s), u"1.3.0"_s);
+    if (row.kill != Kill::No) {
+        // Whenever it was killed, the previous copy is at the install path or in the Trash.
+        EXPECT_TRUE(previousHeld());
+        for (const char *name : {"BASH_ENV", "QUILLMERE_KILL_AT", "QUILLMERE_KILL_PARTIAL"})
+            qunsetenv(name);
+    } else if (row.smallApplications || !row.message.startsWith(u"安装失败："_s)) {
+        // The installed copy was not touched, or was put back after a failed copy. (A copy that
+        // cannot start is already in place.)
+        EXPECT_EQ(plistValue(installPath, u"CFBundleShortVersionString"_s),
+                  row.previous == Previous::None ? std::nullopt : std::optional(u"1.3.0"_s));
         EXPECT_EQ(trashed(), QStringList());
         EXPECT_FALSE(QFile::exists(started));
     }
@@ -351,7 +467,7 @@ TEST_P(InstallRoad, EndsAsItShouldAndARetryCompletes)
     }
     // The manifest again after a failed check; the signature after the package.
     EXPECT_EQ(server.requests().size(), asked + (row.where == Where::Manifest ? 2 : 1) + (signingKey.isEmpty() ? 0 : 1));
-    expectCompleted(*c);
+    expectCompleted(*c, row.previous);
 }
 
 constexpr auto notFound = [](const QByteArray &) { return httpResponse(404, "<html><body>Not Found</body></html>"); };
@@ -465,10 +581,27 @@ INSTANTIATE_TEST_SUITE_P(HostilePackages, InstallRoad, ::testing::Values(
     Row{.name = "signatureMissing", .signature = Signature::Missing, .unread = true, .message = badSignature},
     Row{.name = "signedWithAnotherKey", .signature = Signature::OtherKey, .unread = true, .message = badSignature},
     Row{.name = "changedAfterSigning", .signature = Signature::Tampered, .unread = true, .message = badSignature},
-    Row{.name = "freshInstallIntoAMissingFolder", .fresh = true},
-    // The copy is in place, but it cannot be started: the failed state, as on macOS.
+    // The copy is in place, but it cannot be started: the failed state.
     Row{.name = "noExecutable", .package = bundle(u"com.quillmere.desktop"_s, false),
-        .message = u"安装失败：无法启动：$ROOT/Applications/Quillmere Desktop.app/Contents/MacOS/Quillmere Desktop 不存在或不可执行。"_s}),
+        .message = onMac ? u"安装失败：0:*: execution error: The application $ROOT/Applications/Quillmere Desktop.app cannot be opened because its executable is missing. (1)"_s
+                         : u"安装失败：无法启动：$ROOT/Applications/Quillmere Desktop.app/Contents/MacOS/Quillmere Desktop 不存在或不可执行。"_s}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+const QString installFailed = u"安装失败：*"_s;
+const QList<ZipEntry> bigBundle = bundle() << ZipEntry{app + u"/Contents/filler"_s, 0100644, u"zeros:16777216"_s};
+
+INSTANTIATE_TEST_SUITE_P(Installs, InstallRoad, ::testing::Values(
+    Row{.name = "freshInstall", .previous = Previous::None},
+    Row{.name = "freshInstallIntoAMissingFolder", .previous = Previous::None, .folderMissing = true},
+    Row{.name = "updateOverARunningCopy", .previous = Previous::Running},
+    // The copy runs out of space half-way: the previous copy comes back from the Trash, and
+    // without one the half-made copy goes.
+    Row{.name = "copyFails", .package = bigBundle, .smallApplications = true, .message = installFailed},
+    Row{.name = "copyFailsOnFreshInstall", .package = bigBundle, .previous = Previous::None, .smallApplications = true, .message = installFailed},
+    Row{.name = "killedBeforeTheMove", .kill = Kill::BeforeMove, .message = installFailed},
+    Row{.name = "killedAfterTheMove", .kill = Kill::AfterMove, .message = installFailed},
+    Row{.name = "killedDuringTheCopy", .kill = Kill::DuringCopy, .message = installFailed},
+    Row{.name = "killedAfterTheCopy", .kill = Kill::AfterCopy, .message = installFailed}),
     [](const auto &info) { return std::string(info.param.name); });
 
 // Pressing the button while the check runs starts nothing more, and an answer that comes

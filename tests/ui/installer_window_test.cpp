@@ -3,10 +3,13 @@
 #include "support/controls.h"
 #include "ui/spinner.h"
 
+#include <QAccessible>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+
+#include "support/printing.h"
 
 #include <gtest/gtest.h>
 
@@ -95,6 +98,55 @@ TEST(InstallerWindow, ReturnPressesThePrimaryButtonOnlyWhileEnabledEscapeAlwaysC
         EXPECT_EQ(pressed.count(), enabled ? 2 : 0);
         EXPECT_EQ(cancelled.count(), 1);
     }
+}
+
+// What a screen reader gets from each view, asked the way it asks: through Qt's accessibility
+// interfaces, while a download runs. The bar's interface is fetched before the texts change,
+// so it must read them when asked.
+TEST(InstallerWindow, ScreenReadersGetNamesDescriptionsAndStates)
+{
+    InstallerWindow window(u"Quillmere Desktop"_s);
+    window.progress()->show();
+    window.spinner()->startAnimation();
+    showAndSettle(window);
+    const auto accessible = [&](const char *name) {
+        return QAccessible::queryAccessibleInterface(*name ? test::control<QWidget>(&window, name) : &window);
+    };
+    QAccessibleInterface *bar = accessible("progress");
+    window.progress()->setPercentage(41.6);
+    window.statusLabel()->setText(u"正在下载 1.4.2…"_s);
+
+    struct Row {
+        const char *view;
+        QAccessible::Role role;
+        QString name, description, value;
+    };
+    const Row rows[] = {
+        {"", QAccessible::Client, u"安装 Quillmere Desktop"_s, u"下载并安装 Quillmere Desktop 的最新版本。"_s, {}},
+        {"iconView", QAccessible::Graphic, u"安装器图标"_s, {}, {}},
+        {"statusLabel", QAccessible::StaticText, u"正在下载 1.4.2…"_s, u"当前状态"_s, {}},
+        {"detailLabel", QAccessible::StaticText, u"安装完成后会自动打开。旧版本会被移到废纸篓。"_s, u"详细说明"_s, {}},
+        {"progress", QAccessible::ProgressBar, u"下载进度"_s, u"正在下载 1.4.2…"_s, u"42%"_s},
+        {"spinner", QAccessible::ProgressBar, u"正在处理"_s, u"安装器正在工作，请稍候。"_s, {}},
+        {"actionButton", QAccessible::Button, u"安装"_s, u"执行按钮上所写的操作，也可以按回车键。"_s, {}},
+        {"cancelButton", QAccessible::Button, u"取消"_s, u"退出安装器，正在进行的下载会停止；也可以按 Esc 键。"_s, {}},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.view);
+        QAccessibleInterface *view = accessible(row.view);
+        ASSERT_TRUE(view);
+        EXPECT_EQ(view->role(), row.role);
+        EXPECT_EQ(view->text(QAccessible::Name), row.name);
+        EXPECT_EQ(view->text(QAccessible::Description), row.description);
+        EXPECT_EQ(view->text(QAccessible::Value), row.value);
+        EXPECT_FALSE(view->state().invisible);
+        EXPECT_EQ(view->state().busy, std::string_view(row.view) == "spinner");
+    }
+    ASSERT_TRUE(bar->valueInterface());
+    EXPECT_EQ(bar->valueInterface()->currentValue(), 42);
+    window.spinner()->stopAnimation();
+    EXPECT_FALSE(accessible("spinner")->state().busy);
+    EXPECT_TRUE(accessible("spinner")->state().invisible);
 }
 
 }  // namespace
