@@ -62,8 +62,16 @@ bool running(int pid)
     return stat.open(QIODevice::ReadOnly) && !stat.readAll().contains(") Z ");
 }
 
+// Runs as root for the user "nobody", in a temporary folder root may write and nobody may not
+// (but for nobody's home inside it).
 class LinuxInstallScript : public ::testing::Test {
 protected:
+    void SetUp() override
+    {
+        if (::geteuid() != 0 || !nobody)
+            GTEST_SKIP() << "needs root and a user nobody";
+        QFile::setPermissions(root.path(), QFile::Permissions(0x7755));
+    }
     void TearDown() override
     {
         for (const int pid : started) {
@@ -72,20 +80,17 @@ protected:
         }
     }
     QList<int> started;
+    const passwd *nobody = ::getpwnam("nobody");
+    QTemporaryDir root;
+    QString home = root.filePath(u"home"_s);
+    QString staged = root.filePath(u"stage/Quillmere Desktop.app"_s);
 };
 
 // Run as root for another user: the running copy is stopped, the previous copy goes into that
 // user's Trash with an info file that is the user's, and the new copy runs as the user.
 TEST_F(LinuxInstallScript, AsRootForAnotherUser)
 {
-    const passwd *nobody = ::getpwnam("nobody");
-    if (::geteuid() != 0 || !nobody)
-        GTEST_SKIP() << "needs root and a user nobody";
-    QTemporaryDir root;
-    QFile::setPermissions(root.path(), QFile::Permissions(0x7755));
     const QString app = root.filePath(u"it's Apps/Quillmere Desktop.app"_s);
-    const QString staged = root.filePath(u"stage/Quillmere Desktop.app"_s);
-    const QString home = root.filePath(u"home"_s);
     const QString trash = home + u"/.local/share/Trash"_s;
     ASSERT_TRUE(writeFile(staged + u"/new"_s, "n") && writeFakeApp(staged, home + u"/new"_s));
     ASSERT_TRUE(QDir().mkpath(home) && QDir().mkpath(QFileInfo(app).path()));
@@ -132,13 +137,6 @@ TEST_F(LinuxInstallScript, AsRootForAnotherUser)
 // write the folder above it, otherwise as root.
 TEST_F(LinuxInstallScript, AsRootIntoAMissingInstallFolder)
 {
-    const passwd *nobody = ::getpwnam("nobody");
-    if (::geteuid() != 0 || !nobody)
-        GTEST_SKIP() << "needs root and a user nobody";
-    QTemporaryDir root;
-    QFile::setPermissions(root.path(), QFile::Permissions(0x7755));
-    const QString home = root.filePath(u"home"_s);
-    const QString staged = root.filePath(u"stage/Quillmere Desktop.app"_s);
     ASSERT_TRUE(writeFile(staged + u"/new"_s, "n") && writeFakeApp(staged, home + u"/new"_s) && QDir().mkpath(home));
     ASSERT_EQ(::chown(QFile::encodeName(home).constData(), nobody->pw_uid, 0), 0);
     for (const auto &[above, owner] : {std::pair{home, nobody->pw_uid}, {root.path(), 0u}}) {
