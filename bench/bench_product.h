@@ -36,7 +36,7 @@ inline std::optional<Product> benchProduct(const char *metadataUrl, const char *
     QSslConfiguration::setDefaultConfiguration(config);
     const QUrl metadata(QString::fromLocal8Bit(metadataUrl));
     auto product = makeProduct({metadata.toString(), metadata.resolved(QUrl(QStringLiteral("."))).toString(),
-                                QStringLiteral("com.quillmere.desktop"), installFolder});
+                                QStringLiteral("com.quillmere.desktop"), installFolder, {}});
     if (!product)
         std::fprintf(stderr, "not an https URL: %s\n", metadataUrl);
     return product;

@@ -29,9 +29,10 @@
 #       zips DIR/Quillmere Desktop.app into ZIP, keeping modes and symbolic links.
 #   write_manifest ZIP VERSION MANIFEST
 #       writes latest-mac.yml for ZIP: its name, SHA-512 (Base64) and size.
-#   publish_demo DEMO VERSION BUNDLE_ID PAD_MIB
+#   publish_demo DEMO VERSION BUNDLE_ID PAD_MIB [SECRET_KEY]
 #       makes the package of VERSION (unless it is there already), offers it in the manifest and
-#       records VERSION in DEMO/published-version.
+#       records VERSION in DEMO/published-version; with SECRET_KEY, signs the package into its
+#       .sig beside it (tools/sign-package).
 #   demo_installer_env DEMO
 #       prints the environment the installer runs in (for `env`): HOME, TMPDIR, no XDG folders.
 #   walk_headless INSTALLER DEMO SHOTS
@@ -140,6 +141,9 @@ publish_demo() {
     echo "Making the demo package $(basename "$zip")"
     make_demo_app "$demo/packages/$version" "$version" "$bundle_id" "$demo/started.log" "$pad_mib"
     zip_demo_app "$demo/packages/$version" "$zip"
+  fi
+  if [ -n "${5:-}" ]; then
+    "$(dirname "${BASH_SOURCE[0]}")/sign-package" sign "$5" "$zip"
   fi
   write_manifest "$zip" "$version" "$demo/www/updates/latest-mac.yml"
   echo "$version" >"$demo/published-version"

@@ -7,7 +7,8 @@ namespace quillmere {
 ProductSettings compiledProductSettings()
 {
     return {QString::fromUtf8(build::metadataUrl), QString::fromUtf8(build::downloadBase),
-            QString::fromUtf8(build::bundleId), QString::fromUtf8(build::installDir)};
+            QString::fromUtf8(build::bundleId), QString::fromUtf8(build::installDir),
+            QString::fromUtf8(build::packagePublicKey)};
 }
 
 QByteArray compiledExtraAuthorities()

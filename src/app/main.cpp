@@ -11,10 +11,12 @@
 
 int main(int, char *argv[])
 {
-    // The URLs are checked before anything is shown: a build with a malformed one is broken.
+    // The URLs and the key are checked before anything is shown: a build with a malformed one
+    // is broken.
     const auto product = quillmere::makeProduct(quillmere::compiledProductSettings());
     if (!product)
-        qFatal("The compiled-in update URLs are not absolute https URLs.");
+        qFatal("The compiled-in update URLs are not absolute https URLs, or the package key is "
+               "not the Base64 of 32 bytes.");
 
     // The installer reads no command line, so Qt gets none either: it would otherwise act on
     // -platform, -style, -stylesheet and the like. Qt keeps a reference to the count.

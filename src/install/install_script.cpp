@@ -89,6 +89,13 @@ if [ -d "$APP" ]; then
   fi
 fi
 
+# A fresh install may find no install folder yet: it is made as the user where the user may
+# make it, otherwise with the rights this script runs with.
+FOLDER=$(/usr/bin/dirname -- "$APP")
+if [ ! -d "$FOLDER" ]; then
+  "${AS_USER[@]}" /bin/mkdir -p -- "$FOLDER" 2>/dev/null || /bin/mkdir -p -- "$FOLDER"
+fi
+
 # A failed copy must not leave the user without the app: the half-made copy goes and the
 # previous one comes back out of the Trash. (A directory at APP can only be cp's own here.)
 if ! /bin/cp -a -T -- "$STAGED" "$APP"; then

@@ -64,6 +64,35 @@ QString identifierMismatchMessage()
     return u"安装包的标识不匹配，已中止。"_s;
 }
 
+QString unsafePackageMessage()
+{
+    return u"安装包含有不安全的内容，已中止。"_s;
+}
+
+QString invalidSignatureMessage()
+{
+    return u"安装包的签名无效，已中止。"_s;
+}
+
+std::optional<QString> stageFailureMessage(const StageOutcome &outcome, const QString &appName)
+{
+    switch (outcome.status) {
+    case StageOutcome::Status::Staged:
+        return std::nullopt;
+    case StageOutcome::Status::NoStageDirectory:
+        return stageDirectoryFailureMessage(outcome.errorDescription);
+    case StageOutcome::Status::UnpackFailed:
+        return unpackFailureMessage();
+    case StageOutcome::Status::Unsafe:
+        return unsafePackageMessage();
+    case StageOutcome::Status::NoBundle:
+        return missingBundleMessage(appName);
+    case StageOutcome::Status::IdentifierMismatch:
+        return identifierMismatchMessage();
+    }
+    return std::nullopt;
+}
+
 QString scriptFailureMessage(const QString &description)
 {
     return u"无法准备安装脚本："_s + description;

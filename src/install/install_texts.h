@@ -1,6 +1,10 @@
 #pragma once
 
+#include "install/staging.h"
+
 #include <QString>
+
+#include <optional>
 
 namespace quillmere {
 
@@ -23,6 +27,11 @@ namespace quillmere {
 // appName without ".app"
 [[nodiscard]] QString missingBundleMessage(const QString &appName);
 [[nodiscard]] QString identifierMismatchMessage();
+[[nodiscard]] QString unsafePackageMessage();     // "安装包含有不安全的内容，已中止。"
+[[nodiscard]] QString invalidSignatureMessage();  // "安装包的签名无效，已中止。"
+// The message of a staging that did not end with a staged bundle; nothing when it did.
+[[nodiscard]] std::optional<QString> stageFailureMessage(const StageOutcome &outcome,
+                                                         const QString &appName);
 [[nodiscard]] QString scriptFailureMessage(const QString &description);
 // output: the privileged run's output, already trimmed
 [[nodiscard]] QString installFailureMessage(const QString &output);

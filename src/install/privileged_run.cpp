@@ -34,7 +34,11 @@ bool mayWriteInstallFolder(const QString &installPath)
         return ::access(QFile::encodeName(path).constData(), W_OK) == 0;
     };
     const QFileInfo installed(installPath);
-    return writable(installed.absolutePath())
+    // A missing install folder is made by the script: what counts is the nearest folder there is.
+    QString folder = installed.absolutePath();
+    while (!QFileInfo::exists(folder) && folder != QFileInfo(folder).absolutePath())
+        folder = QFileInfo(folder).absolutePath();
+    return writable(folder)
         && (!installed.isDir() || installed.isSymLink() || writable(installPath));
 }
 

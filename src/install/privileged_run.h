@@ -23,8 +23,9 @@ inline constexpr char16_t pkexecPath[] = u"/usr/bin/pkexec";
                                               = QString::fromUtf16(pkexecPath));
 
 // Whether this process may replace the copy at installPath without more rights: it may write
-// the install folder and, when a directory is there, that directory too (moving a directory to
-// another folder rewrites its "..").
+// the install folder (or, when that is missing, the nearest folder above it that exists) and,
+// when a directory is there, that directory too (moving a directory to another folder rewrites
+// its "..").
 [[nodiscard]] bool mayWriteInstallFolder(const QString &installPath);
 
 // A run through pkexec as classifyInstall must see it. pkexec exits 126 when the user dismissed

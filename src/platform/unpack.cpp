@@ -14,16 +14,6 @@ ToolCommand dittoUnpackCommand(const QString &zip, const QString &dir)
     return {u"/usr/bin/ditto"_s, {u"-x"_s, u"-k"_s, zip, dir}};
 }
 
-ToolCommand bsdtarUnpackCommand(const QString &zip, const QString &dir)
-{
-    // Run as root, bsdtar would otherwise restore the archive's owners and every mode bit.
-    // Its refusal of ".." and of paths through symbolic links is on by default (-P is what
-    // turns it off).
-    return {u"/usr/bin/bsdtar"_s,
-            {u"-x"_s, u"--no-same-owner"_s, u"--no-same-permissions"_s, u"-f"_s, zip, u"-C"_s,
-             dir}};
-}
-
 namespace {
 
 int clearSetIdBitsOf(const char *path, const struct stat *info, int type, struct FTW *)
@@ -34,7 +24,8 @@ int clearSetIdBitsOf(const char *path, const struct stat *info, int type, struct
     // An unreadable directory could hide anything below it.
     if (type == FTW_DNR || type == FTW_NS)
         return 1;
-    if (S_ISCHR(info->st_mode) || S_ISBLK(info->st_mode))
+    if (S_ISCHR(info->st_mode) || S_ISBLK(info->st_mode) || S_ISFIFO(info->st_mode)
+        || S_ISSOCK(info->st_mode))
         return 1;
     const mode_t setId = S_ISUID | S_ISGID;
     if ((info->st_mode & setId) == 0)

@@ -2,9 +2,10 @@
 
 namespace quillmere {
 
-ToolCommand unpackCommand(const QString &zip, const QString &dir)
+bool unpackArchive(const QString &zip, const QString &dir)
 {
-    return dittoUnpackCommand(zip, dir);
+    // Only the tool's status counts; what it printed is not shown.
+    return run(dittoUnpackCommand(zip, dir)).status == 0;
 }
 
 }  // namespace quillmere

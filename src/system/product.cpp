@@ -17,11 +17,14 @@ std::optional<Product> makeProduct(const ProductSettings &settings)
 {
     const auto metadata = parseServerUrl(settings.metadataURL);
     const auto base = parseServerUrl(settings.downloadBase);
-    if (!metadata || !base)
+    const auto key = QByteArray::fromBase64Encoding(settings.packagePublicKey.toLatin1(),
+                                                    QByteArray::AbortOnBase64DecodingErrors);
+    constexpr qsizetype ed25519KeySize = 32;
+    if (!metadata || !base || !key || !(key.decoded.isEmpty() || key.decoded.size() == ed25519KeySize))
         return std::nullopt;
     const QString appName = QString::fromUtf16(productAppName);
     return Product{*metadata, *base, appName, settings.bundleId,
-                   settings.installFolder + u"/"_s + appName + u".app"_s};
+                   settings.installFolder + u"/"_s + appName + u".app"_s, key.decoded};
 }
 
 }  // namespace quillmere

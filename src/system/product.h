@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QUrl>
 
@@ -15,6 +16,9 @@ struct Product {
     QString appName;     // "Quillmere Desktop"
     QString bundleId;    // the identifier the downloaded application must carry
     QString installPath; // installFolder + "/" + appName + ".app"
+    // The raw Ed25519 key the publisher signs packages with; empty: packages carry no
+    // signature. Set only from the compiled-in key (tests set their own).
+    QByteArray packagePublicKey;
 };
 
 inline constexpr char16_t productAppName[] = u"Quillmere Desktop";
@@ -25,12 +29,14 @@ struct ProductSettings {
     QString downloadBase;
     QString bundleId;
     QString installFolder;
+    QString packagePublicKey; // Base64 of the raw 32-byte key; empty for none
 };
 
 // Parses an absolute https URL with a host; absent for anything else.
 [[nodiscard]] std::optional<QUrl> parseServerUrl(const QString &text);
 
-// Builds the product; absent when either URL text does not parse.
+// Builds the product; absent when either URL text does not parse, or a package key is given
+// that is not the Base64 of 32 bytes.
 [[nodiscard]] std::optional<Product> makeProduct(const ProductSettings &settings);
 
 }  // namespace quillmere

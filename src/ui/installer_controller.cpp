@@ -4,9 +4,9 @@
 #include "install/install_script.h"
 #include "install/install_texts.h"
 #include "install/package_check.h"
+#include "install/package_signature.h"
 #include "install/privileged_run.h"
-#include "install/stage_directory.h"
-#include "platform/unpack.h"
+#include "install/staging.h"
 #include "platform/plist_value.h"
 #include "release/offer.h"
 #include "release/release_check.h"
@@ -16,7 +16,6 @@
 #include "ui/spinner.h"
 
 #include <QDir>
-#include <QFileInfo>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
@@ -209,19 +208,18 @@ void InstallerController::finishDownload(const DownloadResult &result)
                                             : incompleteDownloadMessage());
         return;
     }
-    stage(result);
+    verify(result);
 }
 
-void InstallerController::stage(const DownloadResult &download)
+void InstallerController::verify(const DownloadResult &download)
 {
     const QString &zipPath = *download.placedFile;
     progress->setPercentage(100);
     statusLabel->setText(verifyingText());
     beginWork();
-    // The tools below run on this thread: paint the new state now, or the window would show
-    // the last download frame until they have finished.
+    // Staging runs on this thread: paint the new state now, or the window would show the last
+    // download frame until it has finished.
     window->repaint();
-
     // Nothing to compare with when the manifest has no entry for the package.
     if (releaseEntry && !packageMatches(releaseEntry->sizeBytes, releaseEntry->sha512Base64,
                                         download.size, download.sha512)) {
@@ -231,35 +229,47 @@ void InstallerController::stage(const DownloadResult &download)
         showFailure(packageMismatchMessage());
         return;
     }
-    const StageDirectory stageDirectory = createStageDirectory(temporaryFolder_);
-    if (stageDirectory.path.isEmpty()) {
-        showFailure(stageDirectoryFailureMessage(stageDirectory.errorDescription));
+    if (product_.packagePublicKey.isEmpty()) {
+        stage(zipPath);
         return;
     }
-    // Only the unpacking tool's status counts; what it printed is not shown. Set-id bits that
-    // an archive carries are cleared before anything is copied with administrator rights.
-    if (run(unpackCommand(zipPath, stageDirectory.path)).status != 0
-        || !clearSetIdBits(stageDirectory.path)) {
-        // What a failed unpacking left is of no use, and an archive that expands beyond the
-        // free space would otherwise keep the disk full and make the retry fail as well. (Links
-        // are removed, never followed.)
-        QDir(stageDirectory.path).removeRecursively();
-        showFailure(unpackFailureMessage());
+    // Through the same transfer as the package, so the same certificate checks and limits
+    // apply; it replaces the package's finished transfer, which goes once back in the loop.
+    const QUrl packageUrl = release ? release->zipURL : QUrl();
+    QUrl signatureUrl = packageUrl;
+    signatureUrl.setPath(packageUrl.path(QUrl::FullyEncoded) + u".sig"_s, QUrl::TolerantMode);
+    downloadTask->deleteLater();
+    downloadTask = new PackageDownload(temporaryFolder_, this);
+    connect(downloadTask, &PackageDownload::finished, this,
+            [this, zipPath](const DownloadResult &result) { finishSignature(zipPath, result); });
+    downloadTask->start(signatureUrl, {networkTimeout_, downloadTimeLimit_});
+}
+
+void InstallerController::finishSignature(const QString &zipPath, const DownloadResult &result)
+{
+    if (result.errorDescription) {
+        progress->hide();
+        showFailure(downloadFailureMessage(*result.errorDescription));
         return;
     }
-    const QString stagedApp = stageDirectory.path + u'/' + product_.appName + u".app"_s;
-    // A symbolic link named like the bundle could point anywhere, the installed copy included;
-    // it is not a bundle.
-    const QFileInfo bundle(stagedApp);
-    if (!bundle.exists() || bundle.isSymLink()) {
-        showFailure(missingBundleMessage(product_.appName));
+    // A missing signature is an error page here, which is no signature either.
+    if (!result.placedFile
+        || !packageSignatureValid(zipPath, *result.placedFile, product_.packagePublicKey)) {
+        showFailure(invalidSignatureMessage());
         return;
     }
-    if (plistValue(stagedApp, u"CFBundleIdentifier"_s) != product_.bundleId) {
-        showFailure(identifierMismatchMessage());
+    stage(zipPath);
+}
+
+void InstallerController::stage(const QString &zipPath)
+{
+    const StageOutcome staged =
+        stagePackage(zipPath, temporaryFolder_, product_.appName, product_.bundleId);
+    if (const std::optional<QString> message = stageFailureMessage(staged, product_.appName)) {
+        showFailure(*message);
         return;
     }
-    install(stageDirectory.path, stagedApp);
+    install(staged.stageDirectory, staged.stagedApp);
 }
 
 void InstallerController::install(const QString &stageDirectory, const QString &stagedApp)

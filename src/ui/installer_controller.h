@@ -93,15 +93,21 @@ private:
     // A progress notice: the bar and the status text, at most once per frame of the screen.
     void showDownloadProgress(qint64 written, qint64 total);
     // The end of a transfer: a failure ends the busy state and goes to showFailure; a placed
-    // file is kept in downloadedFile and handed to stage, still busy.
+    // file is kept in downloadedFile and handed to verify, still busy.
     void finishDownload(const DownloadResult &result);
-    // Checks the placed package against the manifest's entry for it (size, digest), unpacks it
-    // into a new stage directory and verifies it: the bundle is there and carries the
-    // product's identifier; then installs it. A package that is not the one described drops
-    // the held release, so that the retry asks the server again. Busy throughout; every
-    // failure goes to showFailure and leaves the installed copy as it was. The tools run
-    // synchronously on the main thread, so the window takes no input meanwhile.
-    void stage(const DownloadResult &download);
+    // The verifying state (bar full, "正在校验…"): the placed package is checked against the
+    // manifest's entry for it (size, digest; a package that is not the one described drops the
+    // held release, so that the retry asks the server again); in a build with a package key,
+    // the package's signature (zipURL + ".sig") is fetched as downloadTask; then stage. Busy
+    // throughout.
+    void verify(const DownloadResult &download);
+    // The end of the signature's transfer: a valid signature hands the package to stage; a
+    // failed transfer or a signature that does not fit goes to showFailure.
+    void finishSignature(const QString &zipPath, const DownloadResult &result);
+    // Stages the package (stagePackage: entries checked, unpacked, the bundle checked), then
+    // installs it. Every failure goes to showFailure and leaves the installed copy as it was.
+    // Synchronous on the main thread, so the window takes no input meanwhile.
+    void stage(const QString &zipPath);
     // Writes the install script beside the staged bundle and runs it with administrator
     // rights; ends completed, cancelled (the prompt was dismissed) or failed.
     void install(const QString &stageDirectory, const QString &stagedApp);
@@ -125,8 +131,9 @@ private:
     // From the last successful release check; cleared when the package does not match it.
     std::optional<Release> release;
     std::optional<PackageEntry> releaseEntry; // the manifest's entry for release's package
-    // The most recent download (its own connection: nothing of an earlier one is reused), made
-    // by beginInstall and kept after it has ended until the next one replaces it.
+    // The most recent transfer (its own connection: nothing of an earlier one is reused), made
+    // by beginInstall for the package and by verify for its signature, and kept after it has
+    // ended until the next one replaces it; cancel stops it.
     PackageDownload *downloadTask = nullptr;
     std::optional<QString> downloadedFile;   // where the most recent download was placed
     // Runs for a frame (1/60 s) after a progress notice is shown; a later one waits for it.

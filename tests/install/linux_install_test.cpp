@@ -62,8 +62,16 @@ bool running(int pid)
     return stat.open(QIODevice::ReadOnly) && !stat.readAll().contains(") Z ");
 }
 
+// Runs as root for the user "nobody", in a temporary folder root may write and nobody may not
+// (but for nobody's home inside it).
 class LinuxInstallScript : public ::testing::Test {
 protected:
+    void SetUp() override
+    {
+        if (::geteuid() != 0 || !nobody)
+            GTEST_SKIP() << "needs root and a user nobody";
+        QFile::setPermissions(root.path(), QFile::Permissions(0x7755));
+    }
     void TearDown() override
     {
         for (const int pid : started) {
@@ -72,20 +80,17 @@ protected:
         }
     }
     QList<int> started;
+    const passwd *nobody = ::getpwnam("nobody");
+    QTemporaryDir root;
+    QString home = root.filePath(u"home"_s);
+    QString staged = root.filePath(u"stage/Quillmere Desktop.app"_s);
 };
 
 // Run as root for another user: the running copy is stopped, the previous copy goes into that
 // user's Trash with an info file that is the user's, and the new copy runs as the user.
 TEST_F(LinuxInstallScript, AsRootForAnotherUser)
 {
-    const passwd *nobody = ::getpwnam("nobody");
-    if (::geteuid() != 0 || !nobody)
-        GTEST_SKIP() << "needs root and a user nobody";
-    QTemporaryDir root;
-    QFile::setPermissions(root.path(), QFile::Permissions(0x7755));
     const QString app = root.filePath(u"it's Apps/Quillmere Desktop.app"_s);
-    const QString staged = root.filePath(u"stage/Quillmere Desktop.app"_s);
-    const QString home = root.filePath(u"home"_s);
     const QString trash = home + u"/.local/share/Trash"_s;
     ASSERT_TRUE(writeFile(staged + u"/new"_s, "n") && writeFakeApp(staged, home + u"/new"_s));
     ASSERT_TRUE(QDir().mkpath(home) && QDir().mkpath(QFileInfo(app).path()));
@@ -126,6 +131,26 @@ TEST_F(LinuxInstallScript, AsRootForAnotherUser)
     EXPECT_EQ(QByteArray::fromPercentEncoding(fields.captured(1).toUtf8()), QFile::encodeName(app));
     EXPECT_EQ(files[0], u"Quillmere Desktop.%1.app"_s.arg(fields.capturedTexts().mid(2).join(QString())));
     EXPECT_EQ(QFileInfo(info).ownerId(), inputs.userId);
+}
+
+// A missing install folder, run as root for another user: made as that user where the user may
+// write the folder above it, otherwise as root.
+TEST_F(LinuxInstallScript, AsRootIntoAMissingInstallFolder)
+{
+    ASSERT_TRUE(writeFile(staged + u"/new"_s, "n") && writeFakeApp(staged, home + u"/new"_s) && QDir().mkpath(home));
+    ASSERT_EQ(::chown(QFile::encodeName(home).constData(), nobody->pw_uid, 0), 0);
+    for (const auto &[above, owner] : {std::pair{home, nobody->pw_uid}, {root.path(), 0u}}) {
+        const QString app = above + u"/it's Apps/Quillmere Desktop.app"_s;
+        const LinuxInstallInputs inputs{app, staged, home + u"/.local/share/Trash"_s, nobody->pw_uid, nobody->pw_gid, {{u"HOME"_s, home}}};
+        const QString script = root.filePath(u"stage/install.sh"_s);
+        ASSERT_EQ(writeInstallScript(script, linuxInstallScript(inputs)), std::nullopt);
+        const CommandResult result = run(u"/bin/bash"_s, {script});
+        EXPECT_EQ(result.status, 0) << result.output.toStdString();
+        EXPECT_TRUE(QFile::exists(app + u"/new"_s));
+        EXPECT_EQ(QFileInfo(QFileInfo(app).path()).ownerId(), owner) << above.toStdString();
+        started << marker(home + u"/new"_s).value(0).toInt();
+        QFile::remove(home + u"/new"_s);
+    }
 }
 
 }  // namespace

@@ -36,8 +36,10 @@ TEST(Product, OnlyAbsoluteHttpsUrlsAreAccepted)
         EXPECT_EQ(parseServerUrl(QString::fromUtf8(text)).has_value(), accepted) << text;
     // Either URL alone stops the product.
     const QString good = u"https://h.example/updates/"_s, plain = u"http://h.example/updates/"_s;
-    EXPECT_FALSE(makeProduct({plain + u"latest-mac.yml"_s, good, u"id"_s, u"/Applications"_s}));
-    EXPECT_FALSE(makeProduct({good + u"latest-mac.yml"_s, plain, u"id"_s, u"/Applications"_s}));
+    EXPECT_FALSE(makeProduct({plain + u"latest-mac.yml"_s, good, u"id"_s, u"/Applications"_s, {}}));
+    EXPECT_FALSE(makeProduct({good + u"latest-mac.yml"_s, plain, u"id"_s, u"/Applications"_s, {}}));
+    // A package key must be the Base64 of 32 bytes.
+    EXPECT_FALSE(makeProduct({good + u"latest-mac.yml"_s, good, u"id"_s, u"/Applications"_s, u"AAAA"_s}));
 }
 
 }  // namespace

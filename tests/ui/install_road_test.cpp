@@ -34,6 +34,7 @@
 
 #include <csignal>
 
+#include <sodium.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -100,6 +101,9 @@ enum class Previous { Installed, Running, None };
 // Where the install script is killed (SIGKILL): before the move to the Trash, before the copy,
 // with the copy half made, or after it.
 enum class Kill { No, BeforeMove, AfterMove, DuringCopy, AfterCopy };
+// Signed: the build takes signed packages only, and the package comes with a signature that is
+// valid, missing, made with another key, or made before the package was changed.
+enum class Signature { None, Valid, Missing, OtherKey, Tampered };
 
 struct Row {
     const char *name;
@@ -122,6 +126,9 @@ struct Row {
     Kill kill = Kill::No;
     bool resumes = false;                 // the retry asks for the rest, and the server keeps ranges
     Proxy proxy = Proxy::None;
+    Signature signature = Signature::None;
+    bool unread = false;                  // refused before anything was written (no stage directory)
+    bool folderMissing = false;           // no install folder yet
     QString message = {};                 // the alert's words ('*': any text); empty: no alert
 };
 
@@ -225,10 +232,10 @@ fi
             qputenv("QUILLMERE_KILL_PARTIAL", "1");
     }
 
-    std::unique_ptr<InstallerController> controller()
+    std::unique_ptr<InstallerController> controller(const QByteArray &packageKey = {})
     {
         auto c = std::make_unique<InstallerController>(
-            test::productFor(server.url(u"/updates/"_s, host), root.filePath(u"Applications"_s)));
+            test::productFor(server.url(u"/updates/"_s, host), root.filePath(u"Applications"_s), packageKey));
         c->setTemporaryFolder(root.filePath(u"tmp"_s));
         c->setNetworkTimeout(1s);
         return c;
@@ -256,14 +263,35 @@ fi
         EXPECT_TRUE(test::writeZip(file.fileName(), placed) && file.open(QIODevice::ReadOnly));
         return file.readAll().first(cut < 0 ? file.size() : cut);
     }
-    // A healthy server: trusted, listening, the manifest and a package of `entries`.
+    // A healthy server: trusted, listening, the manifest and a package of `entries` (signed
+    // with signingKey when there is one).
     void heal(const QList<ZipEntry> &entries, const QString &packagePath = u"/updates/Q-1.4.2-mac.zip"_s)
     {
         server.setChain(Chain::Trusted);
         server.setRefusing(false);
         server.serve(manifestPath, {httpResponse(200, manifestListing(Listing::Entry, "Q-1.4.2-mac.zip", zipped(entries)))});
-        server.serve(packagePath, {httpResponse(200, zipped(entries))});
-        server.serve(u"/moved/Q.zip"_s, {httpResponse(200, zipped(entries))});
+        const QByteArray package = zipped(entries);
+        server.serve(packagePath, {httpResponse(200, package)});
+        server.serve(u"/moved/Q.zip"_s, {httpResponse(200, package)});
+        if (!signingKey.isEmpty())
+            server.serve(packagePath + u".sig"_s, {httpResponse(200, signature(package, signingKey))});
+    }
+    // An Ed25519 key pair made from a seed of 32 `seed` bytes: {public, secret}.
+    static std::pair<QByteArray, QByteArray> keyPair(char seed)
+    {
+        QByteArray publicKey(crypto_sign_PUBLICKEYBYTES, 0), secretKey(crypto_sign_SECRETKEYBYTES, 0);
+        const QByteArray seedBytes(crypto_sign_SEEDBYTES, seed);
+        crypto_sign_seed_keypair(reinterpret_cast<uchar *>(publicKey.data()), reinterpret_cast<uchar *>(secretKey.data()),
+                                 reinterpret_cast<const uchar *>(seedBytes.constData()));
+        return {publicKey, secretKey};
+    }
+    // A .sig file's text: the Base64 of the signature over `bytes`, and a line feed.
+    static QByteArray signature(const QByteArray &bytes, const QByteArray &secretKey)
+    {
+        QByteArray signed_(crypto_sign_BYTES, 0);
+        crypto_sign_detached(reinterpret_cast<uchar *>(signed_.data()), nullptr, reinterpret_cast<const uchar *>(bytes.constData()),
+                             bytes.size(), reinterpret_cast<const uchar *>(secretKey.constData()));
+        return signed_.toBase64() + '\n';
     }
     // Everything below the test's folder but the private directories, the install folder, the
     // Trash and the started copy's record, none of them followed through links.
@@ -323,6 +351,7 @@ fi
     QString started = root.filePath(u"started"_s);
     QString trash = root.filePath(onMac ? u"home/.Trash"_s : u"home/.local/share/Trash/files"_s);
     QByteArray savedHome;
+    QByteArray signingKey;  // the publisher's secret key, once the build takes signed packages
     QStringList mounted;
     int runningPid = 0;
     static constexpr const char *proxyVariables[] = {"https_proxy", "HTTPS_PROXY", "no_proxy", "NO_PROXY"};
@@ -338,6 +367,8 @@ const QString unpackFailed = u"解压失败，安装包可能未下载完整。�
 const QString noBundle = u"安装包里没有 Quillmere Desktop。"_s;
 const QString mismatch = u"安装包的标识不匹配，已中止。"_s;
 const QString packageMismatch = u"下载的文件与发布信息不符，请重试。"_s;
+const QString unsafe = u"安装包含有不安全的内容，已中止。"_s;
+const QString badSignature = u"安装包的签名无效，已中止。"_s;
 
 TEST_P(InstallRoad, EndsAsItShouldAndARetryCompletes)
 {
@@ -371,7 +402,12 @@ TEST_P(InstallRoad, EndsAsItShouldAndARetryCompletes)
     }
     QString packagePath = u"/updates/Q-1.4.2-mac.zip"_s;  // the offered release's own path, once offered
     server.serve(manifestPath, {httpResponse(200, manifestListing(row.listing, row.zipName.toUtf8(), zipped(bundle())))});
-    const QStringList before = outside();
+    if (row.folderMissing) {
+        ASSERT_TRUE(QDir(root.filePath(u"Applications"_s)).removeRecursively());
+    }
+    QStringList before = outside();
+    if (row.folderMissing)
+        before = QStringList{u"/Applications"_s} + before;
     const auto fault = [&](const QString &path, const QByteArray &body) {
         QByteArray bytes = row.respond ? row.respond(body) : httpResponse(200, body);
         const qsizetype sendOnly = row.send == Send::All ? -1 : row.send == Send::Nothing ? 0 : bytes.size() - 20;
@@ -379,7 +415,10 @@ TEST_P(InstallRoad, EndsAsItShouldAndARetryCompletes)
         server.setChain(row.chain);
         server.setRefusing(row.refused);
     };
-    const auto c = controller();
+    const auto [publicKey, secretKey] = keyPair('k');
+    const auto c = controller(row.signature == Signature::None ? QByteArray() : publicKey);
+    if (row.signature != Signature::None)
+        signingKey = secretKey;
     if (row.totalLimit)
         c->setDownloadTimeLimit(300ms);
     if (row.kill != Kill::No)
@@ -402,7 +441,13 @@ TEST_P(InstallRoad, EndsAsItShouldAndARetryCompletes)
         EXPECT_EQ(test::textOf(*c, "statusLabel"), row.previous == Previous::None ? u"最新版本 1.4.2"_s : u"可以更新：1.3.0 → 1.4.2"_s);
         // As a client sends it: "a/../b" is "b".
         packagePath = c->currentRelease()->zipURL.adjusted(QUrl::NormalizePathSegments).path(QUrl::FullyEncoded);
-        fault(packagePath, zipped(row.package, row.cut));
+        const QByteArray package = zipped(row.package, row.cut);
+        fault(packagePath, row.signature == Signature::Tampered ? package + '\0' : package);
+        if (row.signature != Signature::None) {
+            const QByteArray signedBy = row.signature == Signature::OtherKey ? keyPair('o').second : secretKey;
+            server.serve(packagePath + u".sig"_s, {row.signature == Signature::Missing ? httpResponse(404, "Not here\n")
+                                                                                     : httpResponse(200, signature(package, signedBy))});
+        }
         alert = press(*c);
     } else if (!alert) {
         alert = press(*c);
@@ -453,6 +498,9 @@ TEST_P(InstallRoad, EndsAsItShouldAndARetryCompletes)
     EXPECT_EQ(outside(), before);
     for (const QFileInfo &own : QDir(root.filePath(u"tmp"_s)).entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot))
         EXPECT_EQ(own.permissions() & 0x0077, 0) << own.fileName().toStdString();
+    if (row.unread) {
+        EXPECT_EQ(QDir(root.filePath(u"tmp"_s)).entryList({u"quillmere-stage-*"_s}, QDir::AllEntries), QStringList());
+    }
     if (row.kill != Kill::No) {
         // Whenever it was killed, the previous copy is at the install path or in the Trash.
         EXPECT_TRUE(previousHeld());
@@ -481,7 +529,9 @@ TEST_P(InstallRoad, EndsAsItShouldAndARetryCompletes)
         EXPECT_EQ(test::textOf(*c, "statusLabel"), u"可以更新：1.3.0 → 1.4.2"_s);
         EXPECT_FALSE(press(*c));
     }
-    EXPECT_EQ(server.requests().size(), asked + (checksAgain ? 2 : 1));
+    // The manifest again after a failed check or a package unlike its entry; the signature
+    // after the package.
+    EXPECT_EQ(server.requests().size(), asked + (checksAgain ? 2 : 1) + (signingKey.isEmpty() ? 0 : 1));
     expectCompleted(*c, row.previous);
 }
 
@@ -552,14 +602,46 @@ INSTANTIATE_TEST_SUITE_P(ServerFaults, InstallRoad, ::testing::Values(
 
 const QString outsideFolder = u"$ROOT/outside"_s;
 
+// A tar whose one entry is a hard link to a file outside (the package is read as a zip only).
+QByteArray tarWithAHardLink()
+{
+    QTemporaryDir work;
+    const QString tar = work.filePath(u"p.tar"_s);
+    EXPECT_EQ(run(u"/usr/bin/python3"_s, {u"-c"_s, u"import sys, tarfile\nwith tarfile.open(sys.argv[1], 'w') as t:\n"
+                                                   "    e = tarfile.TarInfo('x'); e.type = tarfile.LNKTYPE; e.linkname = '../../outside/x'\n"
+                                                   "    t.addfile(e)"_s, tar}).status, 0);
+    QFile file(tar);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// Bundle entries with `name` (below the bundle's Contents) replaced by a link to `target`, and a
+// decoy with the right identifier beside the bundle.
+QList<ZipEntry> linkedBundle(const QString &name, const QString &target)
+{
+    QList<ZipEntry> entries = bundle(u"com.quillmere.desktop"_s, name != u"MacOS/Quillmere Desktop");
+    entries.removeIf([&](const ZipEntry &e) { return std::get<0>(e) == app + u"/Contents/"_s + name; });
+    return entries << ZipEntry{app + u"/Contents/"_s + name, 0120777, target} << ZipEntry{u"decoy/Info.plist"_s, 0100644, std::get<2>(bundle().first())}
+                   << ZipEntry{u"decoy/run"_s, 0100755, u"#!/bin/sh\n"_s};
+}
+
 INSTANTIATE_TEST_SUITE_P(HostilePackages, InstallRoad, ::testing::Values(
-    Row{.name = "parentEntry", .package = bundle() << ZipEntry{u"../escape"_s, 0100644, u"x"_s}, .message = unpackFailed},
-    // The leading "/" is dropped: the entry lands inside the stage directory.
-    Row{.name = "absoluteEntry", .package = bundle() << ZipEntry{outsideFolder + u"/absolute"_s, 0100644, u"x"_s}},
-    Row{.name = "writeThroughALink", .package = bundle() << ZipEntry{u"link"_s, 0120777, outsideFolder} << ZipEntry{u"link/x"_s, 0100644, u"x"_s}, .message = unpackFailed},
-    Row{.name = "deviceFile", .package = bundle() << ZipEntry{u"disk"_s, 060666, u""_s}, .message = unpackFailed},
+    Row{.name = "parentEntry", .package = bundle() << ZipEntry{u"../escape"_s, 0100644, u"x"_s}, .unread = true, .message = unsafe},
+    Row{.name = "absoluteEntry", .package = bundle() << ZipEntry{outsideFolder + u"/absolute"_s, 0100644, u"x"_s}, .unread = true, .message = unsafe},
+    Row{.name = "writeThroughALink", .package = bundle() << ZipEntry{u"link"_s, 0120777, u"decoy"_s} << ZipEntry{u"link/x"_s, 0100644, u"x"_s}, .unread = true, .message = unsafe},
+    Row{.name = "deviceFile", .package = bundle() << ZipEntry{u"disk"_s, 060666, u""_s}, .unread = true, .message = unsafe},
+    // A link that is harmless by itself lets the next one leave: "here/.." is the stage's parent.
+    Row{.name = "linkThroughALink", .package = bundle() << ZipEntry{u"here"_s, 0120777, u"."_s} << ZipEntry{u"out"_s, 0120777, u"here/../x"_s}, .unread = true, .message = unsafe},
+    Row{.name = "hardLinkOutside", .respond = [](const QByteArray &) { return httpResponse(200, tarWithAHardLink()); }, .unread = true, .message = unpackFailed},
     // It could point at the installed copy itself.
-    Row{.name = "linkNamedLikeTheBundle", .package = {{app, 0120777, u"$ROOT/Applications/"_s + app}}, .message = noBundle},
+    Row{.name = "linkNamedLikeTheBundle", .package = {{app, 0120777, u"$ROOT/Applications/"_s + app}}, .unread = true, .message = unsafe},
+    Row{.name = "contentsLinkedToTheInstalledCopy", .package = {{app + u"/Contents"_s, 0120777, u"../../../Applications/"_s + app + u"/Contents"_s}}, .unread = true, .message = unsafe},
+    // These stay inside the stage directory, so only the bundle's own check sees them.
+    Row{.name = "infoPlistLinkedOutside", .package = linkedBundle(u"Info.plist"_s, u"../../decoy/Info.plist"_s), .message = unsafe},
+    Row{.name = "executableLinkedOutside", .package = linkedBundle(u"MacOS/Quillmere Desktop"_s, u"../../../decoy/run"_s), .message = unsafe},
+    // A framework's links, one through the other, stay inside.
+    Row{.name = "linksInsideInstall", .package = bundle() << ZipEntry{app + u"/Contents/Frameworks/Q.framework/Versions/A/Resources/r"_s, 0100644, u"r"_s}
+                                                          << ZipEntry{app + u"/Contents/Frameworks/Q.framework/Versions/Current"_s, 0120777, u"A"_s}
+                                                          << ZipEntry{app + u"/Contents/Frameworks/Q.framework/Resources"_s, 0120777, u"Versions/Current/Resources"_s}},
     Row{.name = "truncatedZip", .cut = 200, .message = unpackFailed},
     Row{.name = "htmlPage", .respond = [](const QByteArray &) { return httpResponse(200, "<html><body>Sign in</body></html>"); }, .message = unpackFailed},
     Row{.name = "nestedBundle", .package = bundle(u"com.quillmere.desktop"_s, true, u"x/"_s + app), .message = noBundle},
@@ -571,6 +653,10 @@ INSTANTIATE_TEST_SUITE_P(HostilePackages, InstallRoad, ::testing::Values(
     Row{.name = "parentFoldersInTheName", .zipName = u"../../escape.zip"_s},
     Row{.name = "veryLongName", .zipName = QString(300, u'n') + u".zip"_s},
     Row{.name = "promptDismissed", .dismissPrompt = true},
+    Row{.name = "signedInstalls", .signature = Signature::Valid},
+    Row{.name = "signatureMissing", .signature = Signature::Missing, .unread = true, .message = badSignature},
+    Row{.name = "signedWithAnotherKey", .signature = Signature::OtherKey, .unread = true, .message = badSignature},
+    Row{.name = "changedAfterSigning", .signature = Signature::Tampered, .unread = true, .message = badSignature},
     // The copy is in place, but it cannot be started: the failed state.
     Row{.name = "noExecutable", .package = bundle(u"com.quillmere.desktop"_s, false),
         .message = onMac ? u"安装失败：0:*: execution error: The application $ROOT/Applications/Quillmere Desktop.app cannot be opened because its executable is missing. (1)"_s
@@ -582,6 +668,7 @@ const QList<ZipEntry> bigBundle = bundle() << ZipEntry{app + u"/Contents/filler"
 
 INSTANTIATE_TEST_SUITE_P(Installs, InstallRoad, ::testing::Values(
     Row{.name = "freshInstall", .previous = Previous::None},
+    Row{.name = "freshInstallIntoAMissingFolder", .previous = Previous::None, .folderMissing = true},
     Row{.name = "updateOverARunningCopy", .previous = Previous::Running},
     // The copy runs out of space half-way: the previous copy comes back from the Trash, and
     // without one the half-made copy goes.
