@@ -13,11 +13,22 @@ namespace quillmere {
 
 using namespace Qt::StringLiterals;
 
+QString appleScriptString(const QString &text)
+{
+    QString escaped = text;
+    escaped.replace(u'\\', u"\\\\"_s).replace(u'"', u"\\\""_s);
+    return u'"' + escaped + u'"';
+}
+
 ToolCommand osascriptInstallCommand(const QString &scriptPath)
 {
+    // The shell's quoting of the path goes inside an AppleScript string, which reads '\' and
+    // '"' as its own: both are escaped for AppleScript as well. (A single quote in the path
+    // makes the shell's quoting write a backslash.) Any other path gives the same bytes as
+    // the shell's quoting alone.
     return {u"/usr/bin/osascript"_s,
-            {u"-e"_s, u"do shell script \"/bin/bash "_s + shellQuote(scriptPath)
-                          + u"\" with administrator privileges"_s}};
+            {u"-e"_s, u"do shell script "_s + appleScriptString(u"/bin/bash "_s + shellQuote(scriptPath))
+                          + u" with administrator privileges"_s}};
 }
 
 ToolCommand linuxInstallCommand(const QString &scriptPath, bool mayWriteDirectly,

@@ -9,9 +9,11 @@ namespace quillmere {
 // How the install script is run with the rights it needs, and what the run's result means.
 
 // macOS: osascript's "do shell script" with administrator privileges, which shows the system's
-// password prompt. The script's path must hold neither '"' nor '\': it is quoted for the shell
-// only, not for AppleScript.
+// password prompt. The script's path is quoted for the shell, then for AppleScript.
 [[nodiscard]] ToolCommand osascriptInstallCommand(const QString &scriptPath);
+
+// An AppleScript string literal of `text`: in double quotes, '\' and '"' escaped.
+[[nodiscard]] QString appleScriptString(const QString &text);
 
 inline constexpr char16_t pkexecPath[] = u"/usr/bin/pkexec";
 

@@ -128,6 +128,8 @@ void InstallerController::showFailure(const QString &message)
 void InstallerController::fetchMetadata()
 {
     beginWork();
+    // After a package unlike its entry the bar is still full; the check starts afresh.
+    progress->hide();
     statusLabel->setText(u"正在获取最新版本…"_s);
     actionButton->setText(u"安装"_s);
     releaseCheck_->start();
