@@ -14,8 +14,8 @@ namespace quillmere {
 
 using namespace Qt::StringLiterals;
 
-AppDelegate::AppDelegate(Product product, QObject *parent)
-    : QObject(parent), product(std::move(product)), mainMenu(std::make_unique<QMenuBar>())
+AppDelegate::AppDelegate(Product productToInstall, QObject *parent)
+    : QObject(parent), product(std::move(productToInstall)), mainMenu(std::make_unique<QMenuBar>())
 {
     QMenu *appMenu = mainMenu->addMenu(product.appName);
     QAction *quit = quitAction = appMenu->addAction(u"退出安装器"_s);

@@ -22,7 +22,7 @@ class InstallerController;
 class AppDelegate : public QObject {
     Q_OBJECT
 public:
-    explicit AppDelegate(Product product, QObject *parent = nullptr);
+    explicit AppDelegate(Product productToInstall, QObject *parent = nullptr);
     ~AppDelegate() override;
 
     // Creates the controller, shows its window in front, activates it and starts the

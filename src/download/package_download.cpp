@@ -42,9 +42,9 @@ DownloadResult failedWith(const QString &description)
 
 }  // namespace
 
-PackageDownload::PackageDownload(QString temporaryFolder, QObject *parent)
+PackageDownload::PackageDownload(QString folder, QObject *parent)
     : QObject(parent),
-      temporaryFolder(std::move(temporaryFolder)),
+      temporaryFolder(std::move(folder)),
       session(new QNetworkAccessManager(this)),
       hash(std::make_unique<Sha512>())
 {

@@ -49,8 +49,8 @@ public:
         std::chrono::milliseconds total{downloadTotalLimit}; // for the whole transfer
     };
 
-    // Places the file below `temporaryFolder`.
-    explicit PackageDownload(QString temporaryFolder, QObject *parent = nullptr);
+    // Places the file below `folder`.
+    explicit PackageDownload(QString folder, QObject *parent = nullptr);
     ~PackageDownload() override;
 
     // Takes over the bytes that `earlier` kept from a failed transfer, so that start() of the

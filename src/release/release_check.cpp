@@ -10,10 +10,10 @@
 
 namespace quillmere {
 
-ReleaseCheck::ReleaseCheck(QUrl metadataURL, QUrl downloadBase, QObject *parent)
+ReleaseCheck::ReleaseCheck(QUrl manifest, QUrl packageBase, QObject *parent)
     : QObject(parent),
-      metadataURL(std::move(metadataURL)),
-      downloadBase(std::move(downloadBase)),
+      metadataURL(std::move(manifest)),
+      downloadBase(std::move(packageBase)),
       session(new QNetworkAccessManager(this))
 {
 }

@@ -38,7 +38,9 @@ struct ReleaseCheckResult {
 class ReleaseCheck : public QObject {
     Q_OBJECT
 public:
-    ReleaseCheck(QUrl metadataURL, QUrl downloadBase, QObject *parent = nullptr);
+    // Asks for the manifest at `manifest`; the package's name in it is appended to
+    // `packageBase`.
+    ReleaseCheck(QUrl manifest, QUrl packageBase, QObject *parent = nullptr);
 
     // The longest wait for further data from the server (transferIdleLimit); tests shorten it.
     void setIdleLimit(std::chrono::milliseconds limit) { idleLimit = limit; }

@@ -46,7 +46,7 @@ CommandResult failure(const QString &executable, int error)
 // Closes the descriptor it owns when it goes out of scope or on reset().
 class Descriptor {
 public:
-    explicit Descriptor(int fd) : fd(fd) {}
+    explicit Descriptor(int owned) : fd(owned) {}
     ~Descriptor() { reset(); }
     Descriptor(const Descriptor &) = delete;
     Descriptor &operator=(const Descriptor &) = delete;

@@ -25,18 +25,10 @@ inline constexpr std::chrono::seconds downloadTotalLimit{1800};
 class TransferLimits : public QObject {
     Q_OBJECT
 public:
-    TransferLimits(std::chrono::milliseconds idleLimit,
-                   std::optional<std::chrono::milliseconds> totalLimit, QObject *parent);
-
     // Watches a reply: headers, TLS progress, redirects and data count as signs of life, and
     // expiry aborts the reply (its finished() then sees timedOut()). A child of the reply.
     static TransferLimits *watch(QNetworkReply *reply, std::chrono::milliseconds idleLimit,
                                  std::optional<std::chrono::milliseconds> totalLimit = std::nullopt);
-
-    // A sign of life: the idle limit starts again.
-    void stillAlive();
-    // The transfer has ended: nothing expires any more.
-    void stop();
 
     [[nodiscard]] bool timedOut() const { return hasExpired; }
 
@@ -44,6 +36,13 @@ Q_SIGNALS:
     void expired();
 
 private:
+    TransferLimits(std::chrono::milliseconds idleLimit,
+                   std::optional<std::chrono::milliseconds> totalLimit, QObject *parent);
+    // A sign of life: the idle limit starts again.
+    void stillAlive();
+    // The transfer has ended: nothing expires any more.
+    void stop();
+
     void expire();
 
     QTimer *idleTimer;

@@ -24,13 +24,12 @@ namespace quillmere {
 
 using namespace Qt::StringLiterals;
 
-InstallerController::InstallerController(Product product, QObject *parent)
+InstallerController::InstallerController(Product productToInstall, QObject *parent)
     : QObject(parent),
-      product(std::move(product)),
+      product(std::move(productToInstall)),
       temporaryFolder(QDir::tempPath()),
-      // The parameter has been moved from: these read the member.
-      releaseCheck(new ReleaseCheck(this->product.metadataURL, this->product.downloadBase, this)),
-      window(std::make_unique<InstallerWindow>(this->product.appName))
+      releaseCheck(new ReleaseCheck(product.metadataURL, product.downloadBase, this)),
+      window(std::make_unique<InstallerWindow>(product.appName))
 {
     statusLabel = window->statusLabel();
     detailLabel = window->detailLabel();

@@ -35,7 +35,7 @@ class InstallerController : public QObject {
     Q_OBJECT
 public:
     // Builds the window and its controls; the window is not shown.
-    explicit InstallerController(Product product, QObject *parent = nullptr);
+    explicit InstallerController(Product productToInstall, QObject *parent = nullptr);
     ~InstallerController() override;
 
     [[nodiscard]] QWidget *windowWidget() const;
