@@ -12,7 +12,7 @@
 
 namespace quillmere::bench {
 
-// The product a driver installs: its manifest at `metadataUrl` (the packages beside it), its
+// The product a driver installs: its manifest at `metadataURL` (the packages beside it), its
 // install folder `installFolder`, and the certificate authority in `caPemPath` trusted alone,
 // as the benchmarks' curl trusts it. Says on standard error why there is none.
 //
@@ -21,7 +21,7 @@ namespace quillmere::bench {
 // 100 ms here) before the first request. A shipped build adds no authority and leaves the
 // roots to be looked up on demand during the handshake, so that cost belongs to demo and test
 // builds only, and would swamp the start-up figure.
-inline std::optional<Product> benchProduct(const char *metadataUrl, const char *caPemPath,
+inline std::optional<Product> benchProduct(const char *metadataURL, const char *caPemPath,
                                            const QString &installFolder)
 {
     QFile ca(QString::fromLocal8Bit(caPemPath));
@@ -34,11 +34,11 @@ inline std::optional<Product> benchProduct(const char *metadataUrl, const char *
     QSslConfiguration config = QSslConfiguration::defaultConfiguration();
     config.setCaCertificates(authorities);
     QSslConfiguration::setDefaultConfiguration(config);
-    const QUrl metadata(QString::fromLocal8Bit(metadataUrl));
+    const QUrl metadata(QString::fromLocal8Bit(metadataURL));
     auto product = makeProduct({metadata.toString(), metadata.resolved(QUrl(QStringLiteral("."))).toString(),
                                 QStringLiteral("com.quillmere.desktop"), installFolder, {}});
     if (!product)
-        std::fprintf(stderr, "not an https URL: %s\n", metadataUrl);
+        std::fprintf(stderr, "not an https URL: %s\n", metadataURL);
     return product;
 }
 

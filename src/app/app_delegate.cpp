@@ -14,11 +14,11 @@ namespace quillmere {
 
 using namespace Qt::StringLiterals;
 
-AppDelegate::AppDelegate(Product product, QObject *parent)
-    : QObject(parent), product_(std::move(product)), mainMenu_(std::make_unique<QMenuBar>())
+AppDelegate::AppDelegate(Product productToInstall, QObject *parent)
+    : QObject(parent), product(std::move(productToInstall)), mainMenu(std::make_unique<QMenuBar>())
 {
-    QMenu *appMenu = mainMenu_->addMenu(product_.appName);
-    QAction *quit = quitAction_ = appMenu->addAction(u"退出安装器"_s);
+    QMenu *appMenu = mainMenu->addMenu(product.appName);
+    QAction *quit = quitAction = appMenu->addAction(u"退出安装器"_s);
     // QuitRole puts the item where macOS users look for it, with Command-Q; the translator
     // keeps its title (Qt would put its own there). Installed after Qt's own translations,
     // so it is asked first.
@@ -34,17 +34,17 @@ AppDelegate::~AppDelegate() = default;
 
 void AppDelegate::applicationDidFinishLaunching()
 {
-    controller_ = std::make_unique<InstallerController>(product_);
-    connect(controller_.get(), &InstallerController::terminateRequested, this,
+    installerController = std::make_unique<InstallerController>(product);
+    connect(installerController.get(), &InstallerController::terminateRequested, this,
             &AppDelegate::terminateRequested);
-    QWidget *window = controller_->windowWidget();
+    QWidget *window = installerController->windowWidget();
     // Where the menu bar is not shown (outside macOS) its shortcut only works through a
     // visible widget that carries the action.
-    window->addAction(quitAction_);
+    window->addAction(quitAction);
     window->show();
     window->raise();
     window->activateWindow();
-    controller_->fetchMetadata();
+    installerController->fetchMetadata();
 }
 
 QString QuitItemTranslator::translate(const char *context, const char *sourceText,

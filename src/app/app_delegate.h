@@ -22,26 +22,26 @@ class InstallerController;
 class AppDelegate : public QObject {
     Q_OBJECT
 public:
-    explicit AppDelegate(Product product, QObject *parent = nullptr);
+    explicit AppDelegate(Product productToInstall, QObject *parent = nullptr);
     ~AppDelegate() override;
 
     // Creates the controller, shows its window in front, activates it and starts the
     // release check. Called once, when the event loop has started.
     void applicationDidFinishLaunching();
 
-    [[nodiscard]] QMenuBar *menuBar() const { return mainMenu_.get(); }
-    [[nodiscard]] InstallerController *controller() const { return controller_.get(); }
+    [[nodiscard]] QMenuBar *menuBar() const { return mainMenu.get(); }
+    [[nodiscard]] InstallerController *controller() const { return installerController.get(); }
 
 Q_SIGNALS:
     // Someone asked the application to end: the menu item, or a quitting button.
     void terminateRequested();
 
 private:
-    Product product_;
+    Product product;
     // Parentless, so that it becomes the global menu bar where the platform has one.
-    std::unique_ptr<QMenuBar> mainMenu_;
-    QAction *quitAction_; // owned by the menu
-    std::unique_ptr<InstallerController> controller_;
+    std::unique_ptr<QMenuBar> mainMenu;
+    QAction *quitAction; // owned by the menu
+    std::unique_ptr<InstallerController> installerController;
 };
 
 // On macOS Qt moves the QuitRole item into the application menu and titles it with its own

@@ -6,7 +6,7 @@ namespace quillmere {
 
 ProductSettings compiledProductSettings()
 {
-    return {QString::fromUtf8(build::metadataUrl), QString::fromUtf8(build::downloadBase),
+    return {QString::fromUtf8(build::metadataURL), QString::fromUtf8(build::downloadBase),
             QString::fromUtf8(build::bundleId), QString::fromUtf8(build::installDir),
             QString::fromUtf8(build::packagePublicKey)};
 }

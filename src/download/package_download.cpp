@@ -1,15 +1,14 @@
 #include "download/package_download.h"
 
+#include "system/private_directory.h"
 #include "system/sha512.h"
 #include "system/transfer.h"
 
-#include <QDir>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QTemporaryFile>
 #include <QTimer>
-#include <QUuid>
 
 namespace quillmere {
 
@@ -43,11 +42,11 @@ DownloadResult failedWith(const QString &description)
 
 }  // namespace
 
-PackageDownload::PackageDownload(QString temporaryFolder, QObject *parent)
+PackageDownload::PackageDownload(QString folder, QObject *parent)
     : QObject(parent),
-      temporaryFolder_(std::move(temporaryFolder)),
-      session_(new QNetworkAccessManager(this)),
-      hash_(std::make_unique<Sha512>())
+      temporaryFolder(std::move(folder)),
+      session(new QNetworkAccessManager(this)),
+      hash(std::make_unique<Sha512>())
 {
 }
 
@@ -58,54 +57,54 @@ PackageDownload::~PackageDownload()
 
 void PackageDownload::resumeFrom(PackageDownload &earlier)
 {
-    Q_ASSERT(state_ == State::Ready);
+    Q_ASSERT(state == State::Ready);
     // Only a failed transfer keeps its file (see replyFinished).
-    if (earlier.state_ != State::Finished || !earlier.file_)
+    if (earlier.state != State::Finished || !earlier.file)
         return;
-    requested_ = earlier.requested_;
-    file_ = std::move(earlier.file_);
-    hash_ = std::move(earlier.hash_);
-    offset_ = file_->size();
-    validator_ = earlier.validator_;
+    requested = earlier.requested;
+    file = std::move(earlier.file);
+    hash = std::move(earlier.hash);
+    offset = file->size();
+    validator = earlier.validator;
 }
 
-void PackageDownload::start(const QUrl &url, Limits limits)
+void PackageDownload::start(const QUrl &url, Limits given)
 {
-    Q_ASSERT(state_ == State::Ready);
-    state_ = State::Running;
-    limits_ = limits;
-    if (file_ && url != requested_)
+    Q_ASSERT(state == State::Ready);
+    state = State::Running;
+    limits = given;
+    if (file && url != requested)
         startOver();
-    requested_ = url;
-    if (!file_) {
+    requested = url;
+    if (!file) {
         // Created with O_EXCL and mode 0600, so nobody else can swap or read it.
-        file_ = std::make_unique<QTemporaryFile>(temporaryFolder_ + u"/quillmere-download-XXXXXX"_s);
-        if (!file_->open()) {
+        file = std::make_unique<QTemporaryFile>(temporaryFolder + u"/quillmere-download-XXXXXX"_s);
+        if (!file->open()) {
             // Reported later, like any other outcome: the caller may not have connected yet.
-            QTimer::singleShot(0, this, [this, why = file_->errorString()] {
-                file_.reset();
+            QTimer::singleShot(0, this, [this, why = file->errorString()] {
+                file.reset();
                 complete(failedWith(why));
             });
             return;
         }
     }
-    buffer_.resize(replyBufferBytes);
-    // The 1800 s are for the whole attempt, a second request after a refused range included.
-    deadline_ = QDeadlineTimer(limits_.total);
+    buffer.resize(replyBufferBytes);
+    // The total limit is for the whole attempt, a second request after a refused range included.
+    deadline = QDeadlineTimer(limits.total);
     request();
 }
 
 void PackageDownload::cancel()
 {
-    if (state_ == State::Finished || state_ == State::Cancelled)
+    if (state == State::Finished || state == State::Cancelled)
         return;
-    state_ = State::Cancelled;
+    state = State::Cancelled;
     dropReply();
 }
 
 void PackageDownload::request()
 {
-    QNetworkRequest request(requested_);
+    QNetworkRequest request(requested);
     // Never less safe than the first URL (https), and never more than 10 hops.
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
     request.setMaximumRedirectsAllowed(maxRedirects);
@@ -113,26 +112,26 @@ void PackageDownload::request()
     request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
     // The bytes as the server keeps them: a range and the digest refer to those.
     request.setRawHeader("Accept-Encoding", "identity");
-    if (offset_ > 0) {
-        request.setRawHeader("Range", "bytes=" + QByteArray::number(offset_) + '-');
-        request.setRawHeader("If-Range", validator_);
+    if (offset > 0) {
+        request.setRawHeader("Range", "bytes=" + QByteArray::number(offset) + '-');
+        request.setRawHeader("If-Range", validator);
     }
-    answerAccepted_ = false;
-    reply_ = session_->get(request);
-    reply_->setReadBufferSize(replyBufferBytes);
+    answerAccepted = false;
+    reply = session->get(request);
+    reply->setReadBufferSize(replyBufferBytes);
     // The idle limit restarts with every piece of data (and redirect, and header).
-    watch_ = TransferLimits::watch(reply_, limits_.idle,
+    watcher = TransferLimits::watch(reply, limits.idle,
                                    std::max(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                                deadline_.remainingTimeAsDuration()), 1ms));
-    connect(reply_, &QNetworkReply::readyRead, this, &PackageDownload::receive);
-    connect(reply_, &QNetworkReply::finished, this, &PackageDownload::replyFinished);
+                                                deadline.remainingTimeAsDuration()), 1ms));
+    connect(reply, &QNetworkReply::readyRead, this, &PackageDownload::receive);
+    connect(reply, &QNetworkReply::finished, this, &PackageDownload::replyFinished);
 }
 
 bool PackageDownload::acceptAnswer()
 {
-    answerAccepted_ = true;
-    const int status = reply_->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    if (offset_ > 0 && !(status == 206 && rangeStartsAt(reply_->rawHeader("Content-Range"), offset_))) {
+    answerAccepted = true;
+    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    if (offset > 0 && !(status == 206 && rangeStartsAt(reply->rawHeader("Content-Range"), offset))) {
         // The server sends the whole file (it changed, or it ignores ranges), or something
         // else than the rest: the kept bytes are of no use.
         startOver();
@@ -143,53 +142,53 @@ bool PackageDownload::acceptAnswer()
             return false;
         }
     }
-    validator_ = validatorOf(*reply_);
+    validator = validatorOf(*reply);
     return true;
 }
 
 void PackageDownload::receive()
 {
-    if (!answerAccepted_ && !acceptAnswer())
+    if (!answerAccepted && !acceptAnswer())
         return;
-    for (qint64 read; !writeError_ && (read = reply_->read(buffer_.data(), buffer_.size())) > 0;) {
-        if (file_->write(buffer_.constData(), read) != read) {
-            writeError_ = file_->errorString(); // a full disk, say: the transfer cannot go on
-            reply_->abort();                    // replyFinished() runs before this returns
+    for (qint64 read; !writeError && (read = reply->read(buffer.data(), buffer.size())) > 0;) {
+        if (file->write(buffer.constData(), read) != read) {
+            writeError = file->errorString(); // a full disk, say: the transfer cannot go on
+            reply->abort();                    // replyFinished() runs before this returns
             return;
         }
-        hash_->addData(QByteArrayView(buffer_.constData(), read));
+        hash->addData(QByteArrayView(buffer.constData(), read));
     }
-    const qint64 length = reply_->header(QNetworkRequest::ContentLengthHeader).toLongLong();
+    const qint64 length = reply->header(QNetworkRequest::ContentLengthHeader).toLongLong();
     if (length > 0)
-        Q_EMIT progress(file_->pos(), offset_ + length);
+        Q_EMIT progress(file->pos(), offset + length);
 }
 
 void PackageDownload::replyFinished()
 {
     // Without an answer (refused, reset, timed out before the headers) there is nothing to
     // accept or refuse, and the kept bytes stay kept for the next retry.
-    const bool answered = reply_->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid();
-    if (answered && !answerAccepted_ && !acceptAnswer())
+    const bool answered = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid();
+    if (answered && !answerAccepted && !acceptAnswer())
         return; // asked again
-    if (answered && !writeError_)
+    if (answered && !writeError)
         receive(); // what arrived with the end
     const std::optional<QString> failure =
-        writeError_ ? writeError_ : transferFailure(*reply_, watch_);
+        writeError ? writeError : transferFailure(*reply, watcher);
     dropReply();
     if (failure) {
         // What arrived is kept for a retry, which asks for the rest; without a validator the
         // rest could belong to another file. A file that failed to be written is no use.
-        if (writeError_ || validator_.isEmpty() || file_->size() == 0 || !file_->flush())
-            file_.reset();
+        if (writeError || validator.isEmpty() || file->size() == 0 || !file->flush())
+            file.reset();
         complete(failedWith(*failure));
         return;
     }
-    if (!file_->flush()) {
-        complete(failedWith(file_->errorString()));
+    if (!file->flush()) {
+        complete(failedWith(file->errorString()));
         return;
     }
-    const QByteArray digest = hash_->result();
-    const qint64 size = file_->size();
+    const QByteArray digest = hash->result();
+    const qint64 size = file->size();
     std::optional<QString> placed = place();
     complete({std::nullopt, std::move(placed), digest, size});
 }
@@ -197,49 +196,46 @@ void PackageDownload::replyFinished()
 void PackageDownload::complete(DownloadResult result)
 {
     // One completion per transfer: a second would start a second staging.
-    Q_ASSERT(state_ == State::Running);
-    state_ = State::Finished;
+    Q_ASSERT(state == State::Running);
+    state = State::Finished;
     Q_EMIT finished(result);
 }
 
 void PackageDownload::dropReply()
 {
-    if (!reply_)
+    if (!reply)
         return;
     // abort() sends finished() before it returns; nothing the reply says from here on
     // matters. It goes once control is back in the event loop, since this may run inside one
     // of its own signals.
-    reply_->disconnect(this);
-    reply_->abort();
-    reply_->deleteLater();
-    reply_ = nullptr;
-    watch_ = nullptr; // a child of the reply
+    reply->disconnect(this);
+    reply->abort();
+    reply->deleteLater();
+    reply = nullptr;
+    watcher = nullptr; // a child of the reply
 }
 
 void PackageDownload::startOver()
 {
-    file_->resize(0);
-    file_->seek(0);
-    hash_ = std::make_unique<Sha512>();
-    offset_ = 0;
+    file->resize(0);
+    file->seek(0);
+    hash = std::make_unique<Sha512>();
+    offset = 0;
 }
 
 std::optional<QString> PackageDownload::place()
 {
     // Errors here are not reported as such: the missing file tells the caller enough.
-    file_->close();
-    const QString directoryName =
-        u"quillmere-installer-"_s + QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
-    const QDir folder(temporaryFolder_);
-    // Private to the user: the package is later copied with administrator rights.
-    if (!folder.mkdir(directoryName, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner))
+    file->close();
+    const PrivateDirectory directory =
+        createPrivateDirectory(temporaryFolder, u"quillmere-installer-"_s);
+    if (directory.path.isEmpty())
         return std::nullopt;
-    const QString destination =
-        folder.filePath(directoryName) + u'/' + placementFileName(requested_);
-    if (!file_->rename(destination))
+    const QString destination = directory.path + u'/' + placementFileName(requested);
+    if (!file->rename(destination))
         return std::nullopt;
-    file_->setAutoRemove(false);
-    file_.reset();
+    file->setAutoRemove(false);
+    file.reset();
     return destination;
 }
 

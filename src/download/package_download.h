@@ -1,5 +1,7 @@
 #pragma once
 
+#include "system/transfer.h"
+
 #include <QByteArray>
 #include <QDeadlineTimer>
 #include <QObject>
@@ -19,7 +21,6 @@ QT_END_NAMESPACE
 namespace quillmere {
 
 class Sha512;
-class TransferLimits;
 
 // How a package download ended.
 struct DownloadResult {
@@ -44,12 +45,12 @@ class PackageDownload : public QObject {
     Q_OBJECT
 public:
     struct Limits {
-        std::chrono::milliseconds idle{std::chrono::seconds(60)};    // without any data
-        std::chrono::milliseconds total{std::chrono::seconds(1800)}; // for the whole transfer
+        std::chrono::milliseconds idle{transferIdleLimit};   // without any data
+        std::chrono::milliseconds total{downloadTotalLimit}; // for the whole transfer
     };
 
-    // Places the file below `temporaryFolder`.
-    explicit PackageDownload(QString temporaryFolder, QObject *parent = nullptr);
+    // Places the file below `folder`.
+    explicit PackageDownload(QString folder, QObject *parent = nullptr);
     ~PackageDownload() override;
 
     // Takes over the bytes that `earlier` kept from a failed transfer, so that start() of the
@@ -82,21 +83,21 @@ private:
     void startOver();
     [[nodiscard]] std::optional<QString> place();
 
-    QString temporaryFolder_;
-    QUrl requested_; // names the placed file
-    Limits limits_;
-    QDeadlineTimer deadline_;            // the end of the total limit
-    State state_ = State::Ready;
-    QNetworkAccessManager *session_;
-    QNetworkReply *reply_ = nullptr;
-    TransferLimits *watch_ = nullptr;
-    std::unique_ptr<QTemporaryFile> file_;
-    std::unique_ptr<Sha512> hash_;       // of the file's bytes so far
-    qint64 offset_ = 0;                  // bytes kept from an earlier attempt, asked to skip
-    bool answerAccepted_ = false;        // the current reply's status has been looked at
-    QByteArray validator_;               // the server's ETag or Last-Modified for this file
-    QByteArray buffer_;
-    std::optional<QString> writeError_;
+    QString temporaryFolder;
+    QUrl requested; // names the placed file
+    Limits limits;
+    QDeadlineTimer deadline;            // the end of the total limit
+    State state = State::Ready;
+    QNetworkAccessManager *session;
+    QNetworkReply *reply = nullptr;
+    TransferLimits *watcher = nullptr;
+    std::unique_ptr<QTemporaryFile> file;
+    std::unique_ptr<Sha512> hash;       // of the file's bytes so far
+    qint64 offset = 0;                  // bytes kept from an earlier attempt, asked to skip
+    bool answerAccepted = false;        // the current reply's status has been looked at
+    QByteArray validator;               // the server's ETag or Last-Modified for this file
+    QByteArray buffer;
+    std::optional<QString> writeError;
 };
 
 // The name the package is placed under: the last path component of the URL first requested

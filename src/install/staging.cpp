@@ -1,9 +1,9 @@
 #include "install/staging.h"
 
 #include "install/archive_check.h"
-#include "install/stage_directory.h"
 #include "platform/plist_value.h"
 #include "platform/unpack.h"
+#include "system/private_directory.h"
 
 #include <QDir>
 #include <QFile>
@@ -36,7 +36,8 @@ StageOutcome stagePackage(const QString &zipPath, const QString &temporaryFolder
     case ArchiveVerdict::Safe:
         break;
     }
-    const StageDirectory stage = createStageDirectory(temporaryFolder);
+    // It will hold a script that runs with administrator rights.
+    const PrivateDirectory stage = createPrivateDirectory(temporaryFolder, u"quillmere-stage-"_s);
     if (stage.path.isEmpty())
         return {Status::NoStageDirectory, {}, {}, stage.errorDescription};
     // Set-id bits that an archive carries are cleared before anything is copied with

@@ -10,17 +10,17 @@
 
 namespace quillmere {
 
-ReleaseCheck::ReleaseCheck(QUrl metadataURL, QUrl downloadBase, QObject *parent)
+ReleaseCheck::ReleaseCheck(QUrl manifest, QUrl packageBase, QObject *parent)
     : QObject(parent),
-      metadataURL_(std::move(metadataURL)),
-      downloadBase_(std::move(downloadBase)),
-      session_(new QNetworkAccessManager(this))
+      metadataURL(std::move(manifest)),
+      downloadBase(std::move(packageBase)),
+      session(new QNetworkAccessManager(this))
 {
 }
 
 void ReleaseCheck::start()
 {
-    QNetworkRequest request(metadataURL_);
+    QNetworkRequest request(metadataURL);
     // Never answered from a cache, ours or one on the way: a stale manifest would offer an
     // old version.
     request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
@@ -28,8 +28,8 @@ void ReleaseCheck::start()
     request.setRawHeader("Cache-Control", "no-cache");
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
                          QNetworkRequest::NoLessSafeRedirectPolicy); // never https to http
-    QNetworkReply *reply = session_->get(request);
-    const TransferLimits *limits = TransferLimits::watch(reply, idleLimit_);
+    QNetworkReply *reply = session->get(request);
+    const TransferLimits *limits = TransferLimits::watch(reply, idleLimit);
 
     connect(reply, &QNetworkReply::finished, this, [this, reply, limits] {
         reply->deleteLater();
@@ -40,7 +40,7 @@ void ReleaseCheck::start()
         // An answer with an HTTP error status still has a body, read like any other: a 404
         // page ends as a bad manifest, not as a network failure.
         const std::optional<QString> text = decodeUtf8(reply->readAll());
-        std::optional<Release> release = text ? parseRelease(*text, downloadBase_) : std::nullopt;
+        std::optional<Release> release = text ? parseRelease(*text, downloadBase) : std::nullopt;
         if (!release) {
             Q_EMIT finished({ReleaseCheckResult::Status::BadManifest, std::nullopt, {}, std::nullopt});
             return;

@@ -2,6 +2,7 @@
 
 #include "release/package_entry.h"
 #include "release/release.h"
+#include "system/transfer.h"
 
 #include <QObject>
 #include <QString>
@@ -37,10 +38,12 @@ struct ReleaseCheckResult {
 class ReleaseCheck : public QObject {
     Q_OBJECT
 public:
-    ReleaseCheck(QUrl metadataURL, QUrl downloadBase, QObject *parent = nullptr);
+    // Asks for the manifest at `manifest`; the package's name in it is appended to
+    // `packageBase`.
+    ReleaseCheck(QUrl manifest, QUrl packageBase, QObject *parent = nullptr);
 
-    // The longest wait for further data from the server (60 seconds); tests shorten it.
-    void setIdleLimit(std::chrono::milliseconds limit) { idleLimit_ = limit; }
+    // The longest wait for further data from the server (transferIdleLimit); tests shorten it.
+    void setIdleLimit(std::chrono::milliseconds limit) { idleLimit = limit; }
 
     // Sends the request and returns; finished() follows once, later, unless this object is
     // destroyed first.
@@ -50,11 +53,11 @@ Q_SIGNALS:
     void finished(const quillmere::ReleaseCheckResult &result);
 
 private:
-    QUrl metadataURL_;
-    QUrl downloadBase_;
-    std::chrono::milliseconds idleLimit_{std::chrono::seconds(60)};
+    QUrl metadataURL;
+    QUrl downloadBase;
+    std::chrono::milliseconds idleLimit{transferIdleLimit};
     // One long-lived session for the manifest.
-    QNetworkAccessManager *session_;
+    QNetworkAccessManager *session;
 };
 
 }  // namespace quillmere

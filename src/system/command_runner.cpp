@@ -46,21 +46,21 @@ CommandResult failure(const QString &executable, int error)
 // Closes the descriptor it owns when it goes out of scope or on reset().
 class Descriptor {
 public:
-    explicit Descriptor(int fd) : m_fd(fd) {}
+    explicit Descriptor(int owned) : fd(owned) {}
     ~Descriptor() { reset(); }
     Descriptor(const Descriptor &) = delete;
     Descriptor &operator=(const Descriptor &) = delete;
 
-    [[nodiscard]] int get() const { return m_fd; }
+    [[nodiscard]] int get() const { return fd; }
     void reset()
     {
-        if (m_fd >= 0)
-            ::close(m_fd); // not retried on EINTR: the descriptor is gone either way
-        m_fd = -1;
+        if (fd >= 0)
+            ::close(fd); // not retried on EINTR: the descriptor is gone either way
+        fd = -1;
     }
 
 private:
-    int m_fd;
+    int fd;
 };
 
 // Both ends close on exec, so no other child started meanwhile (from any thread) inherits them.
@@ -93,10 +93,10 @@ public:
     SpawnSetup() = default;
     ~SpawnSetup()
     {
-        if (m_haveActions)
-            posix_spawn_file_actions_destroy(&m_actions);
-        if (m_haveAttributes)
-            posix_spawnattr_destroy(&m_attributes);
+        if (haveFileActions)
+            posix_spawn_file_actions_destroy(&fileActions);
+        if (haveSpawnAttributes)
+            posix_spawnattr_destroy(&spawnAttributes);
     }
     SpawnSetup(const SpawnSetup &) = delete;
     SpawnSetup &operator=(const SpawnSetup &) = delete;
@@ -104,38 +104,38 @@ public:
     // Returns 0 or an errno value.
     int prepare(int outputFd)
     {
-        if (int error = posix_spawn_file_actions_init(&m_actions))
+        if (int error = posix_spawn_file_actions_init(&fileActions))
             return error;
-        m_haveActions = true;
-        if (int error = posix_spawn_file_actions_adddup2(&m_actions, outputFd, STDOUT_FILENO))
+        haveFileActions = true;
+        if (int error = posix_spawn_file_actions_adddup2(&fileActions, outputFd, STDOUT_FILENO))
             return error;
-        if (int error = posix_spawn_file_actions_adddup2(&m_actions, outputFd, STDERR_FILENO))
+        if (int error = posix_spawn_file_actions_adddup2(&fileActions, outputFd, STDERR_FILENO))
             return error;
 
-        if (int error = posix_spawnattr_init(&m_attributes))
+        if (int error = posix_spawnattr_init(&spawnAttributes))
             return error;
-        m_haveAttributes = true;
+        haveSpawnAttributes = true;
         sigset_t none;
         sigemptyset(&none);
         sigset_t pipeSignal;
         sigemptyset(&pipeSignal);
         sigaddset(&pipeSignal, SIGPIPE);
-        if (int error = posix_spawnattr_setsigmask(&m_attributes, &none))
+        if (int error = posix_spawnattr_setsigmask(&spawnAttributes, &none))
             return error;
-        if (int error = posix_spawnattr_setsigdefault(&m_attributes, &pipeSignal))
+        if (int error = posix_spawnattr_setsigdefault(&spawnAttributes, &pipeSignal))
             return error;
-        return posix_spawnattr_setflags(&m_attributes,
+        return posix_spawnattr_setflags(&spawnAttributes,
                                         POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
     }
 
-    [[nodiscard]] const posix_spawn_file_actions_t *actions() const { return &m_actions; }
-    [[nodiscard]] const posix_spawnattr_t *attributes() const { return &m_attributes; }
+    [[nodiscard]] const posix_spawn_file_actions_t *actions() const { return &fileActions; }
+    [[nodiscard]] const posix_spawnattr_t *attributes() const { return &spawnAttributes; }
 
 private:
-    posix_spawn_file_actions_t m_actions{};
-    posix_spawnattr_t m_attributes{};
-    bool m_haveActions = false;
-    bool m_haveAttributes = false;
+    posix_spawn_file_actions_t fileActions{};
+    posix_spawnattr_t spawnAttributes{};
+    bool haveFileActions = false;
+    bool haveSpawnAttributes = false;
 };
 
 // Reads until every holder of the write end has closed it; absent on a read error.

@@ -4,7 +4,7 @@ namespace quillmere {
 
 using namespace Qt::StringLiterals;
 
-std::optional<QUrl> parseServerUrl(const QString &text)
+std::optional<QUrl> parseServerURL(const QString &text)
 {
     const QUrl url(text, QUrl::StrictMode);
     // Only https: the manifest decides what gets installed with administrator rights.
@@ -15,8 +15,8 @@ std::optional<QUrl> parseServerUrl(const QString &text)
 
 std::optional<Product> makeProduct(const ProductSettings &settings)
 {
-    const auto metadata = parseServerUrl(settings.metadataURL);
-    const auto base = parseServerUrl(settings.downloadBase);
+    const auto metadata = parseServerURL(settings.metadataURL);
+    const auto base = parseServerURL(settings.downloadBase);
     const auto key = QByteArray::fromBase64Encoding(settings.packagePublicKey.toLatin1(),
                                                     QByteArray::AbortOnBase64DecodingErrors);
     constexpr qsizetype ed25519KeySize = 32;

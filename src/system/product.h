@@ -33,7 +33,7 @@ struct ProductSettings {
 };
 
 // Parses an absolute https URL with a host; absent for anything else.
-[[nodiscard]] std::optional<QUrl> parseServerUrl(const QString &text);
+[[nodiscard]] std::optional<QUrl> parseServerURL(const QString &text);
 
 // Builds the product; absent when either URL text does not parse, or a package key is given
 // that is not the Base64 of 32 bytes.

@@ -9,11 +9,11 @@ struct Sha512::State {
     ~State() { EVP_MD_CTX_free(context); }
 };
 
-Sha512::Sha512() : state_(std::make_unique<State>())
+Sha512::Sha512() : state(std::make_unique<State>())
 {
     // Without memory for a context, or with a libcrypto that lacks SHA-512, nothing can be
     // checked, and a check that cannot run must not pass.
-    if (!state_->context || EVP_DigestInit_ex(state_->context, EVP_sha512(), nullptr) != 1)
+    if (!state->context || EVP_DigestInit_ex(state->context, EVP_sha512(), nullptr) != 1)
         qFatal("SHA-512 is not available");
 }
 
@@ -23,7 +23,7 @@ Sha512 &Sha512::operator=(Sha512 &&) noexcept = default;
 
 void Sha512::addData(QByteArrayView bytes)
 {
-    EVP_DigestUpdate(state_->context, bytes.data(), size_t(bytes.size()));
+    EVP_DigestUpdate(state->context, bytes.data(), size_t(bytes.size()));
 }
 
 QByteArray Sha512::result() const
@@ -32,7 +32,7 @@ QByteArray Sha512::result() const
     State copy;
     QByteArray digest(EVP_MAX_MD_SIZE, Qt::Uninitialized);
     unsigned int length = 0;
-    if (EVP_MD_CTX_copy_ex(copy.context, state_->context) != 1
+    if (EVP_MD_CTX_copy_ex(copy.context, state->context) != 1
         || EVP_DigestFinal_ex(copy.context, reinterpret_cast<unsigned char *>(digest.data()), &length) != 1)
         qFatal("SHA-512 failed");
     digest.resize(length);

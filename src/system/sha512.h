@@ -23,7 +23,7 @@ public:
 
 private:
     struct State;
-    std::unique_ptr<State> state_;
+    std::unique_ptr<State> state;
 };
 
 }  // namespace quillmere

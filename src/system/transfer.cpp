@@ -7,17 +7,17 @@ namespace quillmere {
 
 TransferLimits::TransferLimits(std::chrono::milliseconds idleLimit,
                                std::optional<std::chrono::milliseconds> totalLimit, QObject *parent)
-    : QObject(parent), idle_(new QTimer(this))
+    : QObject(parent), idleTimer(new QTimer(this))
 {
-    idle_->setSingleShot(true);
-    idle_->setInterval(idleLimit);
-    connect(idle_, &QTimer::timeout, this, &TransferLimits::expire);
-    idle_->start();
+    idleTimer->setSingleShot(true);
+    idleTimer->setInterval(idleLimit);
+    connect(idleTimer, &QTimer::timeout, this, &TransferLimits::expire);
+    idleTimer->start();
     if (totalLimit) {
-        total_ = new QTimer(this);
-        total_->setSingleShot(true);
-        connect(total_, &QTimer::timeout, this, &TransferLimits::expire);
-        total_->start(*totalLimit);
+        totalTimer = new QTimer(this);
+        totalTimer->setSingleShot(true);
+        connect(totalTimer, &QTimer::timeout, this, &TransferLimits::expire);
+        totalTimer->start(*totalLimit);
     }
 }
 
@@ -37,21 +37,21 @@ TransferLimits *TransferLimits::watch(QNetworkReply *reply, std::chrono::millise
 
 void TransferLimits::stillAlive()
 {
-    if (idle_->isActive())
-        idle_->start();
+    if (idleTimer->isActive())
+        idleTimer->start();
 }
 
 void TransferLimits::stop()
 {
-    idle_->stop();
-    if (total_)
-        total_->stop();
+    idleTimer->stop();
+    if (totalTimer)
+        totalTimer->stop();
 }
 
 void TransferLimits::expire()
 {
     stop();
-    timedOut_ = true;
+    hasExpired = true;
     Q_EMIT expired();
 }
 

@@ -13,6 +13,11 @@ QT_END_NAMESPACE
 
 namespace quillmere {
 
+// The longest wait for further data from the server, in every transfer.
+inline constexpr std::chrono::seconds transferIdleLimit{60};
+// The longest time a package download may take in all, retried ranges included.
+inline constexpr std::chrono::seconds downloadTotalLimit{1800};
+
 // Ends a transfer that goes quiet for longer than the idle limit, or that takes longer than
 // the total limit in all: expired() is sent once, and timedOut() is true from then on. Qt's
 // own transfer time-out reports itself as "operation canceled", the same words as a
@@ -20,30 +25,29 @@ namespace quillmere {
 class TransferLimits : public QObject {
     Q_OBJECT
 public:
-    TransferLimits(std::chrono::milliseconds idleLimit,
-                   std::optional<std::chrono::milliseconds> totalLimit, QObject *parent);
-
     // Watches a reply: headers, TLS progress, redirects and data count as signs of life, and
     // expiry aborts the reply (its finished() then sees timedOut()). A child of the reply.
     static TransferLimits *watch(QNetworkReply *reply, std::chrono::milliseconds idleLimit,
                                  std::optional<std::chrono::milliseconds> totalLimit = std::nullopt);
 
-    // A sign of life: the idle limit starts again.
-    void stillAlive();
-    // The transfer has ended: nothing expires any more.
-    void stop();
-
-    [[nodiscard]] bool timedOut() const { return timedOut_; }
+    [[nodiscard]] bool timedOut() const { return hasExpired; }
 
 Q_SIGNALS:
     void expired();
 
 private:
+    TransferLimits(std::chrono::milliseconds idleLimit,
+                   std::optional<std::chrono::milliseconds> totalLimit, QObject *parent);
+    // A sign of life: the idle limit starts again.
+    void stillAlive();
+    // The transfer has ended: nothing expires any more.
+    void stop();
+
     void expire();
 
-    QTimer *idle_;
-    QTimer *total_ = nullptr;
-    bool timedOut_ = false;
+    QTimer *idleTimer;
+    QTimer *totalTimer = nullptr;
+    bool hasExpired = false;
 };
 
 // Whether the error only reports the HTTP status of an answer that did arrive (404, 500...),

@@ -24,12 +24,12 @@ namespace quillmere {
 
 using namespace Qt::StringLiterals;
 
-InstallerController::InstallerController(Product product, QObject *parent)
+InstallerController::InstallerController(Product productToInstall, QObject *parent)
     : QObject(parent),
-      product_(std::move(product)),
-      temporaryFolder_(QDir::tempPath()),
-      releaseCheck_(new ReleaseCheck(product_.metadataURL, product_.downloadBase, this)),
-      window(std::make_unique<InstallerWindow>(product_.appName))
+      product(std::move(productToInstall)),
+      temporaryFolder(QDir::tempPath()),
+      releaseCheck(new ReleaseCheck(product.metadataURL, product.downloadBase, this)),
+      window(std::make_unique<InstallerWindow>(product.appName))
 {
     statusLabel = window->statusLabel();
     detailLabel = window->detailLabel();
@@ -39,7 +39,7 @@ InstallerController::InstallerController(Product product, QObject *parent)
 
     connect(actionButton, &QPushButton::clicked, this, &InstallerController::primaryAction);
     connect(window->cancelButton(), &QPushButton::clicked, this, &InstallerController::cancel);
-    connect(releaseCheck_, &ReleaseCheck::finished, this, &InstallerController::finishReleaseCheck);
+    connect(releaseCheck, &ReleaseCheck::finished, this, &InstallerController::finishReleaseCheck);
     progressFrame.setSingleShot(true);
     progressFrame.setInterval(std::chrono::milliseconds(16));
     connect(&progressFrame, &QTimer::timeout, this, [this] {
@@ -58,8 +58,8 @@ QWidget *InstallerController::windowWidget() const
 
 void InstallerController::setNetworkTimeout(std::chrono::milliseconds timeout)
 {
-    networkTimeout_ = timeout;
-    releaseCheck_->setIdleLimit(timeout);
+    downloadLimits.idle = timeout;
+    releaseCheck->setIdleLimit(timeout);
 }
 
 void InstallerController::beginWork()
@@ -132,7 +132,7 @@ void InstallerController::fetchMetadata()
     progress->hide();
     statusLabel->setText(u"正在获取最新版本…"_s);
     actionButton->setText(u"安装"_s);
-    releaseCheck_->start();
+    releaseCheck->start();
 }
 
 void InstallerController::finishReleaseCheck(const ReleaseCheckResult &result)
@@ -154,7 +154,7 @@ void InstallerController::finishReleaseCheck(const ReleaseCheckResult &result)
     // Synchronous on the main thread: a short local read, and the window must not change
     // under the user while the offer is decided.
     const std::optional<QString> installed =
-        plistValue(product_.installPath, u"CFBundleShortVersionString"_s);
+        plistValue(product.installPath, u"CFBundleShortVersionString"_s);
     const OfferTexts offer = offerTexts(installed, *release);
     statusLabel->setText(offer.status);
     detailLabel->setText(offer.detail);
@@ -173,7 +173,7 @@ void InstallerController::beginInstall(const Release &offered)
 
     // The earlier attempt has ended; what it kept of a failed transfer is asked for no more.
     // It goes once control is back in the event loop.
-    auto *next = new PackageDownload(temporaryFolder_, this);
+    auto *next = new PackageDownload(temporaryFolder, this);
     if (downloadTask) {
         next->resumeFrom(*downloadTask);
         downloadTask->deleteLater();
@@ -181,7 +181,7 @@ void InstallerController::beginInstall(const Release &offered)
     downloadTask = next;
     connect(downloadTask, &PackageDownload::progress, this, &InstallerController::showDownloadProgress);
     connect(downloadTask, &PackageDownload::finished, this, &InstallerController::finishDownload);
-    downloadTask->start(offered.zipURL, {networkTimeout_, downloadTimeLimit_});
+    downloadTask->start(offered.zipURL, downloadLimits);
 }
 
 void InstallerController::showDownloadProgress(qint64 written, qint64 total)
@@ -231,20 +231,20 @@ void InstallerController::verify(const DownloadResult &download)
         showFailure(packageMismatchMessage());
         return;
     }
-    if (product_.packagePublicKey.isEmpty()) {
+    if (product.packagePublicKey.isEmpty()) {
         stage(zipPath);
         return;
     }
     // Through the same transfer as the package, so the same certificate checks and limits
     // apply; it replaces the package's finished transfer, which goes once back in the loop.
-    const QUrl packageUrl = release ? release->zipURL : QUrl();
-    QUrl signatureUrl = packageUrl;
-    signatureUrl.setPath(packageUrl.path(QUrl::FullyEncoded) + u".sig"_s, QUrl::TolerantMode);
+    const QUrl packageURL = release ? release->zipURL : QUrl();
+    QUrl signatureURL = packageURL;
+    signatureURL.setPath(packageURL.path(QUrl::FullyEncoded) + u".sig"_s, QUrl::TolerantMode);
     downloadTask->deleteLater();
-    downloadTask = new PackageDownload(temporaryFolder_, this);
+    downloadTask = new PackageDownload(temporaryFolder, this);
     connect(downloadTask, &PackageDownload::finished, this,
             [this, zipPath](const DownloadResult &result) { finishSignature(zipPath, result); });
-    downloadTask->start(signatureUrl, {networkTimeout_, downloadTimeLimit_});
+    downloadTask->start(signatureURL, downloadLimits);
 }
 
 void InstallerController::finishSignature(const QString &zipPath, const DownloadResult &result)
@@ -256,7 +256,7 @@ void InstallerController::finishSignature(const QString &zipPath, const Download
     }
     // A missing signature is an error page here, which is no signature either.
     if (!result.placedFile
-        || !packageSignatureValid(zipPath, *result.placedFile, product_.packagePublicKey)) {
+        || !packageSignatureValid(zipPath, *result.placedFile, product.packagePublicKey)) {
         showFailure(invalidSignatureMessage());
         return;
     }
@@ -266,8 +266,8 @@ void InstallerController::finishSignature(const QString &zipPath, const Download
 void InstallerController::stage(const QString &zipPath)
 {
     const StageOutcome staged =
-        stagePackage(zipPath, temporaryFolder_, product_.appName, product_.bundleId);
-    if (const std::optional<QString> message = stageFailureMessage(staged, product_.appName)) {
+        stagePackage(zipPath, temporaryFolder, product.appName, product.bundleId);
+    if (const std::optional<QString> message = stageFailureMessage(staged, product.appName)) {
         showFailure(*message);
         return;
     }
@@ -281,7 +281,7 @@ void InstallerController::install(const QString &stageDirectory, const QString &
     window->repaint();
 
     const QString scriptPath = installScriptPath(stageDirectory);
-    const InstallPlan plan = installPlan(product_.installPath, stagedApp, scriptPath, elevator_);
+    const InstallPlan plan = installPlan(product.installPath, stagedApp, scriptPath, elevator);
     if (const std::optional<QString> error = writeInstallScript(scriptPath, plan.script)) {
         showFailure(scriptFailureMessage(*error));
         return;
@@ -311,7 +311,7 @@ void InstallerController::finishSuccessfully(const QString &version)
     progress->hide();
     endWork();
     statusLabel->setText(completedText());
-    detailLabel->setText(installedText(product_.appName, version));
+    detailLabel->setText(installedText(product.appName, version));
     actionButton->setText(u"完成"_s);
     disconnect(actionButton, &QPushButton::clicked, this, nullptr);
     connect(actionButton, &QPushButton::clicked, this, &InstallerController::closeWindow);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "download/package_download.h"
 #include "install/install_plan.h"
 #include "release/package_entry.h"
 #include "release/release.h"
@@ -22,11 +23,9 @@ QT_END_NAMESPACE
 namespace quillmere {
 
 class InstallerWindow;
-class PackageDownload;
 class ProgressBar;
 class ReleaseCheck;
 class Spinner;
-struct DownloadResult;
 struct ReleaseCheckResult;
 
 // Drives the installer: owns the window and its controls, the release on offer and the
@@ -36,24 +35,23 @@ class InstallerController : public QObject {
     Q_OBJECT
 public:
     // Builds the window and its controls; the window is not shown.
-    explicit InstallerController(Product product, QObject *parent = nullptr);
+    explicit InstallerController(Product productToInstall, QObject *parent = nullptr);
     ~InstallerController() override;
 
     [[nodiscard]] QWidget *windowWidget() const;
-    [[nodiscard]] const Product &product() const { return product_; }
     [[nodiscard]] const std::optional<Release> &currentRelease() const { return release; }
     [[nodiscard]] bool working() const { return isWorking; }
     [[nodiscard]] bool hasFinished() const { return finished; }
     [[nodiscard]] const std::optional<QString> &placedPackage() const { return downloadedFile; }
 
-    // The longest wait for further data from the server (60 seconds); tests shorten it.
+    // The longest wait for further data from the server (transferIdleLimit); tests shorten it.
     void setNetworkTimeout(std::chrono::milliseconds timeout);
-    // The longest time a package download may take in all (1800 seconds); tests shorten it.
-    void setDownloadTimeLimit(std::chrono::milliseconds limit) { downloadTimeLimit_ = limit; }
+    // The longest time a package download may take in all (downloadTotalLimit); tests shorten it.
+    void setDownloadTimeLimit(std::chrono::milliseconds limit) { downloadLimits.total = limit; }
     // Where downloads and stage directories go (the user's temporary folder); tests change it.
-    void setTemporaryFolder(const QString &folder) { temporaryFolder_ = folder; }
+    void setTemporaryFolder(const QString &folder) { temporaryFolder = folder; }
     // What asks for administrator rights on Linux (pkexec); tests put a stand-in there.
-    void setElevator(const Elevator &elevator) { elevator_ = elevator; }
+    void setElevator(const Elevator &standIn) { elevator = standIn; }
 
 public Q_SLOTS:
     // The primary button. Ignored while busy; starts the release check when no release is
@@ -114,12 +112,11 @@ private:
     // The completed state: "完成" now ends the application.
     void finishSuccessfully(const QString &version);
 
-    Product product_;
-    std::chrono::milliseconds networkTimeout_{std::chrono::seconds(60)};
-    std::chrono::milliseconds downloadTimeLimit_{std::chrono::seconds(1800)};
-    QString temporaryFolder_;
-    Elevator elevator_;
-    ReleaseCheck *releaseCheck_;
+    Product product;
+    PackageDownload::Limits downloadLimits;
+    QString temporaryFolder;
+    Elevator elevator;
+    ReleaseCheck *releaseCheck;
 
     std::unique_ptr<InstallerWindow> window;
     QLabel *statusLabel;

@@ -55,14 +55,14 @@ public:
         setContentsMargins(0, 0, 0, 0);
         setSizeConstraint(QLayout::SetNoConstraint);
         for (std::size_t i = 0; i < views.size(); ++i)
-            items_[i] = std::make_unique<QWidgetItem>(views[i]);
+            items[i] = std::make_unique<QWidgetItem>(views[i]);
     }
 
     void addItem(QLayoutItem *item) override { delete item; } // the set of views is fixed
     int count() const override { return RoleCount; }
     QLayoutItem *itemAt(int index) const override
     {
-        return index >= 0 && index < RoleCount ? items_[std::size_t(index)].get() : nullptr;
+        return index >= 0 && index < RoleCount ? items[std::size_t(index)].get() : nullptr;
     }
     QLayoutItem *takeAt(int) override { return nullptr; }
     QSize sizeHint() const override { return contentSize; }
@@ -113,9 +113,9 @@ public:
     }
 
 private:
-    QWidget *view(Role role) const { return items_[role]->widget(); }
+    QWidget *view(Role role) const { return items[role]->widget(); }
 
-    std::array<std::unique_ptr<QWidgetItem>, RoleCount> items_;
+    std::array<std::unique_ptr<QWidgetItem>, RoleCount> items;
 };
 
 QFont systemFont(int pixelSize, QFont::Weight weight = QFont::Normal)
@@ -153,74 +153,74 @@ InstallerWindow::InstallerWindow(const QString &appName, QWidget *parent)
     setWindowIcon(installerIcon());
     setFixedSize(contentSize);
 
-    iconView_ = new QLabel(this);
-    iconView_->setObjectName(u"iconView"_s);
-    iconView_->setAlignment(Qt::AlignCenter);
+    controls.iconView = new QLabel(this);
+    controls.iconView->setObjectName(u"iconView"_s);
+    controls.iconView->setAlignment(Qt::AlignCenter);
     const QIcon icon = installerIcon();
     if (!icon.isNull())
-        iconView_->setPixmap(icon.pixmap(QSize(iconSide, iconSide)));
+        controls.iconView->setPixmap(icon.pixmap(QSize(iconSide, iconSide)));
 
-    titleLabel_ = new QLabel(appName, this);
-    titleLabel_->setObjectName(u"titleLabel"_s);
-    titleLabel_->setFont(systemFont(20, QFont::DemiBold));
+    controls.titleLabel = new QLabel(appName, this);
+    controls.titleLabel->setObjectName(u"titleLabel"_s);
+    controls.titleLabel->setFont(systemFont(20, QFont::DemiBold));
 
-    statusLabel_ = new QLabel(u"准备中…"_s, this);
-    statusLabel_->setObjectName(u"statusLabel"_s);
-    statusLabel_->setFont(systemFont(13));
+    controls.statusLabel = new QLabel(u"准备中…"_s, this);
+    controls.statusLabel->setObjectName(u"statusLabel"_s);
+    controls.statusLabel->setFont(systemFont(13));
 
-    detailLabel_ = new QLabel(this);
-    detailLabel_->setObjectName(u"detailLabel"_s);
-    detailLabel_->setFont(systemFont(12));
-    detailLabel_->setWordWrap(true);
-    detailLabel_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    detailLabel_->setText(u"安装完成后会自动打开。旧版本会被移到废纸篓。"_s);
+    controls.detailLabel = new QLabel(this);
+    controls.detailLabel->setObjectName(u"detailLabel"_s);
+    controls.detailLabel->setFont(systemFont(12));
+    controls.detailLabel->setWordWrap(true);
+    controls.detailLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    controls.detailLabel->setText(u"安装完成后会自动打开。旧版本会被移到废纸篓。"_s);
 
-    for (QLabel *label : {titleLabel_, statusLabel_, detailLabel_})
+    for (QLabel *label : {controls.titleLabel, controls.statusLabel, controls.detailLabel})
         label->setTextFormat(Qt::PlainText); // texts from the manifest are never markup
 
-    progress_ = new ProgressBar(this);
-    progress_->setObjectName(u"progress"_s);
-    progress_->setTextVisible(false);
-    progress_->hide();
+    controls.progress = new ProgressBar(this);
+    controls.progress->setObjectName(u"progress"_s);
+    controls.progress->setTextVisible(false);
+    controls.progress->hide();
 
-    spinner_ = new Spinner(this);
-    spinner_->setObjectName(u"spinner"_s);
+    controls.spinner = new Spinner(this);
+    controls.spinner->setObjectName(u"spinner"_s);
 
-    actionButton_ = makeButton(u"安装"_s, actionWidth, this);
-    actionButton_->setObjectName(u"actionButton"_s);
-    actionButton_->setDefault(true);
+    controls.actionButton = makeButton(u"安装"_s, actionWidth, this);
+    controls.actionButton->setObjectName(u"actionButton"_s);
+    controls.actionButton->setDefault(true);
 
-    cancelButton_ = makeButton(u"取消"_s, cancelWidth, this);
-    cancelButton_->setObjectName(u"cancelButton"_s);
+    controls.cancelButton = makeButton(u"取消"_s, cancelWidth, this);
+    controls.cancelButton->setObjectName(u"cancelButton"_s);
 
     applyLabelColours();
 
     // What a screen reader says beyond the views' own texts. The buttons take no focus, so
     // their descriptions name the keys that press them.
     setAccessibleDescription(u"下载并安装 "_s + appName + u" 的最新版本。"_s);
-    iconView_->setAccessibleName(u"安装器图标"_s);
-    statusLabel_->setAccessibleDescription(u"当前状态"_s);
-    detailLabel_->setAccessibleDescription(u"详细说明"_s);
-    progress_->setAccessibleName(u"下载进度"_s);
-    progress_->setStatusLabel(statusLabel_);
-    spinner_->setAccessibleName(u"正在处理"_s);
-    spinner_->setAccessibleDescription(u"安装器正在工作，请稍候。"_s);
-    actionButton_->setAccessibleDescription(u"执行按钮上所写的操作，也可以按回车键。"_s);
-    cancelButton_->setAccessibleDescription(u"退出安装器，正在进行的下载会停止；也可以按 Esc 键。"_s);
+    controls.iconView->setAccessibleName(u"安装器图标"_s);
+    controls.statusLabel->setAccessibleDescription(u"当前状态"_s);
+    controls.detailLabel->setAccessibleDescription(u"详细说明"_s);
+    controls.progress->setAccessibleName(u"下载进度"_s);
+    controls.progress->setStatusLabel(controls.statusLabel);
+    controls.spinner->setAccessibleName(u"正在处理"_s);
+    controls.spinner->setAccessibleDescription(u"安装器正在工作，请稍候。"_s);
+    controls.actionButton->setAccessibleDescription(u"执行按钮上所写的操作，也可以按回车键。"_s);
+    controls.cancelButton->setAccessibleDescription(u"退出安装器，正在进行的下载会停止；也可以按 Esc 键。"_s);
 
     // Created in drawing order: the spinner, created after the bar, draws over its left end.
-    new InstallerLayout(this, {iconView_, titleLabel_, statusLabel_, detailLabel_, progress_,
-                               spinner_, actionButton_, cancelButton_});
+    new InstallerLayout(this, {controls.iconView, controls.titleLabel, controls.statusLabel, controls.detailLabel, controls.progress,
+                               controls.spinner, controls.actionButton, controls.cancelButton});
 
     for (QKeySequence key : {QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter)}) {
         auto *shortcut = new QShortcut(key, this);
         connect(shortcut, &QShortcut::activated, this, [this] {
-            if (actionButton_->isEnabled())
-                actionButton_->click();
+            if (controls.actionButton->isEnabled())
+                controls.actionButton->click();
         });
     }
     auto *escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
-    connect(escape, &QShortcut::activated, cancelButton_, &QPushButton::click);
+    connect(escape, &QShortcut::activated, controls.cancelButton, &QPushButton::click);
 }
 
 void InstallerWindow::centreOnScreen()
@@ -250,8 +250,8 @@ void InstallerWindow::applyLabelColours()
         labelPalette.setColor(QPalette::WindowText, colour);
         label->setPalette(labelPalette);
     };
-    tint(statusLabel_, secondaryOpacity);
-    tint(detailLabel_, tertiaryOpacity);
+    tint(controls.statusLabel, secondaryOpacity);
+    tint(controls.detailLabel, tertiaryOpacity);
 }
 
 }  // namespace quillmere

@@ -22,12 +22,12 @@ class InstallerWindow : public QWidget {
 public:
     explicit InstallerWindow(const QString &appName, QWidget *parent = nullptr);
 
-    QLabel *statusLabel() const { return statusLabel_; }
-    QLabel *detailLabel() const { return detailLabel_; }
-    ProgressBar *progress() const { return progress_; }
-    Spinner *spinner() const { return spinner_; }
-    QPushButton *actionButton() const { return actionButton_; }
-    QPushButton *cancelButton() const { return cancelButton_; }
+    QLabel *statusLabel() const { return controls.statusLabel; }
+    QLabel *detailLabel() const { return controls.detailLabel; }
+    ProgressBar *progress() const { return controls.progress; }
+    Spinner *spinner() const { return controls.spinner; }
+    QPushButton *actionButton() const { return controls.actionButton; }
+    QPushButton *cancelButton() const { return controls.cancelButton; }
 
     // Puts the window in the middle of its screen's available area.
     void centreOnScreen();
@@ -38,14 +38,18 @@ protected:
 private:
     void applyLabelColours();
 
-    QLabel *iconView_;
-    QLabel *titleLabel_;
-    QLabel *statusLabel_;
-    QLabel *detailLabel_;
-    ProgressBar *progress_;
-    Spinner *spinner_;
-    QPushButton *actionButton_;
-    QPushButton *cancelButton_;
+    // Named like their objectNames; the accessors above hand them out.
+    struct Controls {
+        QLabel *iconView;
+        QLabel *titleLabel;
+        QLabel *statusLabel;
+        QLabel *detailLabel;
+        ProgressBar *progress;
+        Spinner *spinner;
+        QPushButton *actionButton;
+        QPushButton *cancelButton;
+    };
+    Controls controls{};
 };
 
 // The installer's own application icon (drawn by our icon tool, compiled in as a resource).

@@ -60,7 +60,7 @@ ProgressBar::ProgressBar(QWidget *parent) : QProgressBar(parent)
 
 void ProgressBar::setPercentage(double percentage)
 {
-    percentage_ = percentage;
+    exactPercentage = percentage;
     // QProgressBar ignores a value outside its range instead of drawing it full or empty.
     const double shown = std::isnan(percentage) ? 0.0 : std::clamp(percentage, 0.0, 100.0);
     setValue(int(std::lround(shown)));

@@ -16,16 +16,16 @@ public:
     explicit ProgressBar(QWidget *parent = nullptr);
 
     void setPercentage(double percentage);
-    [[nodiscard]] double percentage() const { return percentage_; }
+    [[nodiscard]] double percentage() const { return exactPercentage; }
 
     // The label whose text describes the bar to a screen reader; read each time it is asked,
     // so the description never lags behind the text on screen. Not owned.
-    void setStatusLabel(QLabel *label) { statusLabel_ = label; }
-    [[nodiscard]] const QLabel *statusLabel() const { return statusLabel_; }
+    void setStatusLabel(QLabel *label) { describingLabel = label; }
+    [[nodiscard]] const QLabel *statusLabel() const { return describingLabel; }
 
 private:
-    double percentage_ = 0;
-    QPointer<QLabel> statusLabel_;
+    double exactPercentage = 0;
+    QPointer<QLabel> describingLabel;
 };
 
 }  // namespace quillmere

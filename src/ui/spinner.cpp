@@ -53,15 +53,15 @@ Spinner::Spinner(QWidget *parent) : QWidget(parent)
 
 void Spinner::startAnimation()
 {
-    if (!timer_.isActive())
-        timer_.start(frameMs, this);
+    if (!timer.isActive())
+        timer.start(frameMs, this);
     show();
     announceBusyChange(this);
 }
 
 void Spinner::stopAnimation()
 {
-    timer_.stop();
+    timer.stop();
     hide();
     announceBusyChange(this);
 }
@@ -73,9 +73,9 @@ QSize Spinner::sizeHint() const
 
 void Spinner::timerEvent(QTimerEvent *event)
 {
-    if (event->timerId() != timer_.timerId())
+    if (event->timerId() != timer.timerId())
         return QWidget::timerEvent(event);
-    step_ = (step_ + 1) % spokeCount;
+    step = (step + 1) % spokeCount;
     update();
 }
 
@@ -91,7 +91,7 @@ void Spinner::paintEvent(QPaintEvent *)
     pen.setCapStyle(Qt::RoundCap);
     for (int i = 0; i < spokeCount; ++i) {
         // The spoke at the current step is darkest; the ones behind it fade out.
-        const int age = (step_ - i + spokeCount) % spokeCount;
+        const int age = (step - i + spokeCount) % spokeCount;
         colour.setAlphaF(1.0 - 0.75 * age / (spokeCount - 1));
         pen.setColor(colour);
         painter.setPen(pen);

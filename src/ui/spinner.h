@@ -15,7 +15,7 @@ public:
 
     void startAnimation(); // shows the spinner and starts turning it
     void stopAnimation();  // stops and hides it
-    [[nodiscard]] bool isAnimating() const { return timer_.isActive(); }
+    [[nodiscard]] bool isAnimating() const { return timer.isActive(); }
 
     QSize sizeHint() const override;
 
@@ -24,8 +24,8 @@ protected:
     void timerEvent(QTimerEvent *event) override;
 
 private:
-    QBasicTimer timer_;
-    int step_ = 0;
+    QBasicTimer timer;
+    int step = 0;
 };
 
 }  // namespace quillmere

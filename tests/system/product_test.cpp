@@ -33,7 +33,7 @@ TEST(Product, OnlyAbsoluteHttpsUrlsAreAccepted)
         {"https://exa mple.com/updates/", false},
     };
     for (const auto &[text, accepted] : rows)
-        EXPECT_EQ(parseServerUrl(QString::fromUtf8(text)).has_value(), accepted) << text;
+        EXPECT_EQ(parseServerURL(QString::fromUtf8(text)).has_value(), accepted) << text;
     // Either URL alone stops the product.
     const QString good = u"https://h.example/updates/"_s, plain = u"http://h.example/updates/"_s;
     EXPECT_FALSE(makeProduct({plain + u"latest-mac.yml"_s, good, u"id"_s, u"/Applications"_s, {}}));
