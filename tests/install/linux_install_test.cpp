@@ -63,7 +63,7 @@ bool running(int pid)
 }
 
 // Runs as root for the user "nobody", in a temporary folder root may write and nobody may not
-// (but for nobody's home inside it).
+// (but for nobody's home inside it), with the new copy staged.
 class LinuxInstallScript : public ::testing::Test {
 protected:
     void SetUp() override
@@ -71,6 +71,8 @@ protected:
         if (::geteuid() != 0 || !nobody)
             GTEST_SKIP() << "needs root and a user nobody";
         QFile::setPermissions(root.path(), QFile::Permissions(0x7755));
+        ASSERT_TRUE(writeFile(staged + u"/new"_s, "n") && writeFakeApp(staged, home + u"/new"_s) && QDir().mkpath(home));
+        ASSERT_EQ(::chown(QFile::encodeName(home).constData(), nobody->pw_uid, 0), 0);
     }
     void TearDown() override
     {
@@ -79,10 +81,21 @@ protected:
                 ::kill(pid, SIGKILL);
         }
     }
+    // Writes and runs the script that installs at `app`; returns its inputs.
+    LinuxInstallInputs install(const QString &app)
+    {
+        const LinuxInstallInputs inputs{app, staged, trash, nobody->pw_uid, nobody->pw_gid, {{u"HOME"_s, home}}};
+        const QString script = root.filePath(u"stage/install.sh"_s);
+        EXPECT_EQ(writeInstallScript(script, linuxInstallScript(inputs)), std::nullopt);
+        const CommandResult result = run(u"/bin/bash"_s, {script});
+        EXPECT_EQ(result.status, 0) << result.output.toStdString();
+        return inputs;
+    }
     QList<int> started;
     const passwd *nobody = ::getpwnam("nobody");
     QTemporaryDir root;
     QString home = root.filePath(u"home"_s);
+    QString trash = home + u"/.local/share/Trash"_s;
     QString staged = root.filePath(u"stage/Quillmere Desktop.app"_s);
 };
 
@@ -91,21 +104,12 @@ protected:
 TEST_F(LinuxInstallScript, AsRootForAnotherUser)
 {
     const QString app = root.filePath(u"it's Apps/Quillmere Desktop.app"_s);
-    const QString trash = home + u"/.local/share/Trash"_s;
-    ASSERT_TRUE(writeFile(staged + u"/new"_s, "n") && writeFakeApp(staged, home + u"/new"_s));
-    ASSERT_TRUE(QDir().mkpath(home) && QDir().mkpath(QFileInfo(app).path()));
     ASSERT_TRUE(writeFile(app + u"/old"_s, "o") && writeFakeApp(app, home + u"/old"_s));
     const QString start = u"/usr/bin/setsid -f \"$0\" </dev/null >/dev/null 2>&1"_s;
     ASSERT_EQ(run(u"/bin/bash"_s, {u"-c"_s, start, app + u"/Contents/MacOS/Quillmere Desktop"_s}).status, 0);
     started << marker(home + u"/old"_s).value(0).toInt();
 
-    const LinuxInstallInputs inputs{app, staged, trash, nobody->pw_uid, nobody->pw_gid, {{u"HOME"_s, home}}};
-    ASSERT_EQ(::chown(QFile::encodeName(home).constData(), nobody->pw_uid, 0), 0);
-    const QString script = root.filePath(u"stage/install.sh"_s);
-    ASSERT_EQ(writeInstallScript(script, linuxInstallScript(inputs)), std::nullopt);
-    const CommandResult result = run(u"/bin/bash"_s, {script});
-
-    EXPECT_EQ(result.status, 0) << result.output.toStdString();
+    const LinuxInstallInputs inputs = install(app);
     EXPECT_TRUE(QFile::exists(app + u"/new"_s) && !QFile::exists(app + u"/old"_s));
     EXPECT_FALSE(running(started.first()));
     // run has returned while the new copy is still running: it does not hold the output.
@@ -137,15 +141,9 @@ TEST_F(LinuxInstallScript, AsRootForAnotherUser)
 // write the folder above it, otherwise as root.
 TEST_F(LinuxInstallScript, AsRootIntoAMissingInstallFolder)
 {
-    ASSERT_TRUE(writeFile(staged + u"/new"_s, "n") && writeFakeApp(staged, home + u"/new"_s) && QDir().mkpath(home));
-    ASSERT_EQ(::chown(QFile::encodeName(home).constData(), nobody->pw_uid, 0), 0);
     for (const auto &[above, owner] : {std::pair{home, nobody->pw_uid}, {root.path(), 0u}}) {
         const QString app = above + u"/it's Apps/Quillmere Desktop.app"_s;
-        const LinuxInstallInputs inputs{app, staged, home + u"/.local/share/Trash"_s, nobody->pw_uid, nobody->pw_gid, {{u"HOME"_s, home}}};
-        const QString script = root.filePath(u"stage/install.sh"_s);
-        ASSERT_EQ(writeInstallScript(script, linuxInstallScript(inputs)), std::nullopt);
-        const CommandResult result = run(u"/bin/bash"_s, {script});
-        EXPECT_EQ(result.status, 0) << result.output.toStdString();
+        install(app);
         EXPECT_TRUE(QFile::exists(app + u"/new"_s));
         EXPECT_EQ(QFileInfo(QFileInfo(app).path()).ownerId(), owner) << above.toStdString();
         started << marker(home + u"/new"_s).value(0).toInt();
