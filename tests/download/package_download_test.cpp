@@ -65,6 +65,7 @@ struct Transfer {
     std::chrono::milliseconds idle = 2s;
 };
 
+void PrintTo(const Transfer &row, std::ostream *os) { *os << row.name; }
 class Transfers : public ::testing::TestWithParam<Transfer> {};
 
 const QByteArray etag = "\"v1\"";

@@ -17,6 +17,7 @@ using namespace Qt::StringLiterals;
 
 using test::xmlPlist;
 
+// The same property list in Apple's binary format, as libplist writes it.
 QByteArray toBinary(const QByteArray &xml)
 {
     plist_t root = nullptr;
@@ -59,11 +60,10 @@ INSTANTIATE_TEST_SUITE_P(Formats, PlistValue, ::testing::Values(false, true),
 
 TEST(PlistValueFile, AbsentWithoutAReadableDictionary)
 {
-    const QByteArray contents[] = {"", "not a property list", xmlPlist("<array><string>Name</string></array>")};
-    for (const QByteArray &content : contents) {
-        QTemporaryDir app;
-        EXPECT_TRUE(test::writeBundle(app.path(), content));
-        EXPECT_EQ(plistValue(app.path(), u"Name"_s), std::nullopt) << content.size();
+    QTemporaryDir app;
+    for (const QByteArray &content : {""_ba, "not a property list"_ba, xmlPlist("<array><string>Name</string></array>")}) {
+        ASSERT_TRUE(test::writeBundle(app.path(), content));
+        EXPECT_EQ(plistValue(app.path(), u"Name"_s), std::nullopt) << content.toStdString();
     }
     EXPECT_EQ(plistValue(u"/nonexistent/Missing.app"_s, u"Name"_s), std::nullopt);
 }
