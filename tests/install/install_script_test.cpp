@@ -31,25 +31,19 @@ TEST(InstallScript, WritingReplacesALinkAndMakesTheScriptExecutable)
 TEST(PrivilegedRun, OutcomeOfTheRun)
 {
     using enum InstallOutcome;
-    const struct {
-        CommandResult result;
-        bool throughPkexec;
-        InstallOutcome outcome;
-        QString message = {};
-    } rows[] = {
-        {{0, u"User cancelled. (-128)"_s}, false, Completed},
-        {{1, u"CANCEL"_s}, false, Cancelled},
+    const std::tuple<CommandResult, bool /* through pkexec */, InstallOutcome, QString> rows[] = {
+        {{0, u"User cancelled. (-128)"_s}, false, Completed, {}},
+        {{1, u"CANCEL"_s}, false, Cancelled, {}},
         {{1, u""_s}, false, Failed, u"安装失败："_s},
         {{1, u"error 128\n"_s}, false, Failed, u"安装失败：error 128"_s},
         {{127, u"Error executing command as another user: Not authorized\n"_s}, true, Failed,
          u"安装失败：Error executing command as another user: Not authorized"_s},
         {{126, u"install.sh: Permission denied"_s}, false, Failed, u"安装失败：install.sh: Permission denied"_s},
     };
-    for (const auto &row : rows) {
-        SCOPED_TRACE(row.result.output.toStdString());
-        const CommandResult result = row.throughPkexec ? pkexecResult(row.result) : row.result;
-        EXPECT_EQ(classifyInstall(result), row.outcome);
-        EXPECT_EQ(row.outcome == Failed ? installFailureMessage(result) : QString(), row.message);
+    for (const auto &[ran, throughPkexec, outcome, message] : rows) {
+        const CommandResult result = throughPkexec ? pkexecResult(ran) : ran;
+        EXPECT_EQ(classifyInstall(result), outcome) << ran.output.toStdString();
+        EXPECT_EQ(outcome == Failed ? installFailureMessage(result) : QString(), message);
     }
 }
 

@@ -20,11 +20,7 @@ TEST(Offer, ChosenByPlainVersionEquality)
 {
     const QString reinstall = u"当前已是最新版本。重新安装会覆盖现有副本，登录状态与设置都会保留。"_s;
     const QString detail = u"Q-1.4.2-mac.zip · 150 MB"_s;
-    const struct {
-        std::optional<QString> installed;
-        QString offered;
-        OfferTexts expected;
-    } rows[] = {
+    const std::tuple<std::optional<QString>, QString, OfferTexts> rows[] = { // installed, offered: texts
         {std::nullopt, u"1.4.2"_s, {u"最新版本 1.4.2"_s, detail, u"安装"_s}},
         {u"1.4.2"_s, u"1.4.2"_s, {u"已安装 1.4.2"_s, reinstall, u"重新安装"_s}},
         // No ordering: a newer installed copy is still offered the manifest's version.
@@ -33,8 +29,8 @@ TEST(Offer, ChosenByPlainVersionEquality)
         // Canonically equivalent texts (precomposed é against e + combining acute) are equal.
         {u"1.0-caf\u00e9"_s, u"1.0-cafe\u0301"_s, {u"已安装 1.0-cafe\u0301"_s, reinstall, u"重新安装"_s}},
     };
-    for (const auto &row : rows)
-        EXPECT_EQ(offerTexts(row.installed, release(row.offered, 157286400)), row.expected) << row.offered.toStdString();
+    for (const auto &[installed, offered, texts] : rows)
+        EXPECT_EQ(offerTexts(installed, release(offered, 157286400)), texts) << offered.toStdString();
     EXPECT_EQ(offerTexts(std::nullopt, release(u"2.0"_s, std::nullopt)).detail, u"Q-1.4.2-mac.zip"_s);
 }
 

@@ -13,12 +13,7 @@ using namespace Qt::StringLiterals;
 
 TEST(CommandRunner, ReportsStatusAndOutput)
 {
-    const struct {
-        const char *name;
-        QString script;
-        QStringList arguments;
-        CommandResult expected;
-    } rows[] = {
+    const std::tuple<const char *, QString, QStringList, CommandResult> rows[] = { // name, script, arguments: result
         {"both streams in write order", u"echo out; echo err >&2; echo again; exit 3"_s, {}, {3, u"out\nerr\nagain\n"_s}},
         {"arguments unexpanded", u"printf '%s|' \"$@\""_s, {u"a b"_s, u"\"q\""_s, u"$HOME *"_s, u"it's"_s, u"é"_s, u""_s},
          {0, u"a b|\"q\"|$HOME *|it's|é||"_s}},
@@ -32,11 +27,10 @@ TEST(CommandRunner, ReportsStatusAndOutput)
         {"no extra pipe ends", uR"sh(p=$(readlink /proc/$$/fd/1); n=0
 for f in /proc/$$/fd/*; do [ "$(readlink "$f")" = "$p" ] && n=$((n+1)); done; echo $n)sh"_s, {}, {0, u"2\n"_s}},
     };
-    for (const auto &row : rows) {
-        SCOPED_TRACE(row.name);
-        const CommandResult result = run(u"/bin/sh"_s, QStringList{u"-c"_s, row.script, u"sh"_s} + row.arguments);
-        EXPECT_EQ(result.status, row.expected.status);
-        EXPECT_TRUE(result.output == row.expected.output) << result.output.left(200).toStdString();
+    for (const auto &[name, script, arguments, expected] : rows) {
+        const CommandResult result = run(u"/bin/sh"_s, QStringList{u"-c"_s, script, u"sh"_s} + arguments);
+        EXPECT_EQ(result.status, expected.status) << name;
+        EXPECT_TRUE(result.output == expected.output) << name << ": " << result.output.left(200).toStdString();
     }
 }
 

@@ -68,27 +68,23 @@ TEST(InstallerWindow, ScreenReadersAndKeys)
     QAccessibleInterface *bar = accessible("progress");
     window.progress()->setPercentage(41.6);
     window.statusLabel()->setText(u"正在下载 1.4.2…"_s);
-    const struct {
-        const char *view;
-        QAccessible::Role role;
-        QString name, description, value = {};
-    } rows[] = {
-        {"", QAccessible::Client, u"安装 Quillmere Desktop"_s, u"下载并安装 Quillmere Desktop 的最新版本。"_s},
-        {"iconView", QAccessible::Graphic, u"安装器图标"_s, {}},
-        {"statusLabel", QAccessible::StaticText, u"正在下载 1.4.2…"_s, u"当前状态"_s},
-        {"detailLabel", QAccessible::StaticText, u"安装完成后会自动打开。旧版本会被移到废纸篓。"_s, u"详细说明"_s},
+    const std::tuple<const char *, QAccessible::Role, QString, QString, QString> rows[] = { // view: name, description, value
+        {"", QAccessible::Client, u"安装 Quillmere Desktop"_s, u"下载并安装 Quillmere Desktop 的最新版本。"_s, {}},
+        {"iconView", QAccessible::Graphic, u"安装器图标"_s, {}, {}},
+        {"statusLabel", QAccessible::StaticText, u"正在下载 1.4.2…"_s, u"当前状态"_s, {}},
+        {"detailLabel", QAccessible::StaticText, u"安装完成后会自动打开。旧版本会被移到废纸篓。"_s, u"详细说明"_s, {}},
         {"progress", QAccessible::ProgressBar, u"下载进度"_s, u"正在下载 1.4.2…"_s, u"42%"_s},
-        {"spinner", QAccessible::ProgressBar, u"正在处理"_s, u"安装器正在工作，请稍候。"_s},
-        {"actionButton", QAccessible::Button, u"安装"_s, u"执行按钮上所写的操作，也可以按回车键。"_s},
-        {"cancelButton", QAccessible::Button, u"取消"_s, u"退出安装器，正在进行的下载会停止；也可以按 Esc 键。"_s},
+        {"spinner", QAccessible::ProgressBar, u"正在处理"_s, u"安装器正在工作，请稍候。"_s, {}},
+        {"actionButton", QAccessible::Button, u"安装"_s, u"执行按钮上所写的操作，也可以按回车键。"_s, {}},
+        {"cancelButton", QAccessible::Button, u"取消"_s, u"退出安装器，正在进行的下载会停止；也可以按 Esc 键。"_s, {}},
     };
-    for (const auto &row : rows) {
-        QAccessibleInterface *view = accessible(row.view);
-        ASSERT_TRUE(view) << row.view;
+    for (const auto &[name, role, text, description, value] : rows) {
+        QAccessibleInterface *view = accessible(name);
+        ASSERT_TRUE(view) << name;
         EXPECT_EQ(std::tuple(view->role(), view->text(QAccessible::Name), view->text(QAccessible::Description),
                              view->text(QAccessible::Value), view->state().invisible, view->state().busy),
-                  std::tuple(row.role, row.name, row.description, row.value, false, std::string_view(row.view) == "spinner"))
-            << row.view;
+                  std::tuple(role, text, description, value, false, std::string_view(name) == "spinner"))
+            << name;
     }
     EXPECT_EQ(bar->valueInterface() ? bar->valueInterface()->currentValue() : QVariant(), 42);
     window.spinner()->stopAnimation();
