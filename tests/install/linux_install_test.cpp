@@ -114,7 +114,8 @@ TEST_F(LinuxInstallScript, AsRootForAnotherUser)
 
     const QStringList files = QDir(trash + u"/files"_s).entryList(QDir::NoDotAndDotDot | QDir::AllEntries);
     ASSERT_EQ(files.size(), 1);
-    EXPECT_EQ(QDir(trash + u"/info"_s).entryList(QDir::NoDotAndDotDot | QDir::AllEntries), QStringList{files[0] + u".trashinfo"_s});
+    EXPECT_EQ(QDir(trash + u"/info"_s).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
+              QStringList{files[0] + u".trashinfo"_s});
     QFile info(trash + u"/info/"_s + files[0] + u".trashinfo"_s);
     ASSERT_TRUE(info.open(QIODevice::ReadOnly));
     const auto fields = QRegularExpression(u"^\\[Trash Info\\]\nPath=(.*)\nDeletionDate=(\\d{4})-"
