@@ -26,33 +26,27 @@ namespace {
 
 using namespace Qt::StringLiterals;
 
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return QDir().mkpath(QFileInfo(path).path()) && file.open(QIODevice::WriteOnly)
-        && file.write(bytes) == bytes.size();
-}
-
-// A stand-in for the product that writes "pid uid HOME" to `marker` and keeps running under
-// its own command line, its output left wherever it was started with.
-bool writeFakeApp(const QString &appPath, const QString &marker)
+// A stand-in for the product, with a file `name` beside it, that writes "pid uid HOME" to
+// home/`name` and keeps running under its own command line, its output left wherever it was
+// started with.
+bool writeFakeApp(const QString &appPath, const QString &home, const QString &name)
 {
     const QString path = appPath + u"/Contents/MacOS/Quillmere Desktop"_s;
-    const QByteArray to = "'" + QFile::encodeName(marker);
-    return writeFile(path, "#!/bin/bash\nprintf '%s %s %s' $$ \"$(/usr/bin/id -u)\" \"$HOME\" >"
-                               + to + ".tmp'\n/bin/mv " + to + ".tmp' " + to
-                               + "'\nexec -a \"$0\" /bin/sleep 30\n")
-        && QFile::setPermissions(path, QFile::Permissions(0x7755));
+    const QByteArray to = "'" + QFile::encodeName(home + u'/' + name);
+    QFile beside(appPath + u'/' + name), executable(path);
+    return QDir().mkpath(QFileInfo(path).path()) && beside.open(QIODevice::WriteOnly) && executable.open(QIODevice::WriteOnly)
+        && executable.write("#!/bin/bash\nprintf '%s %s %s' $$ \"$(/usr/bin/id -u)\" \"$HOME\" >" + to + ".tmp'\n/bin/mv "
+                            + to + ".tmp' " + to + "'\nexec -a \"$0\" /bin/sleep 30\n") > 0
+        && executable.setPermissions(QFile::Permissions(0x7755));
 }
 
-// The marker's fields, waiting up to 10 seconds for them.
+// The fields a stand-in wrote to `path`, waiting up to 10 seconds for them.
 QStringList marker(const QString &path)
 {
     for (int i = 0; i < 200 && !QFile::exists(path); ++i)
         QThread::msleep(50);
     QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()).split(u' ')
-                                          : QStringList();
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()).split(u' ') : QStringList();
 }
 
 // Running, not merely a zombie that nobody reaps.
@@ -63,7 +57,7 @@ bool running(int pid)
 }
 
 // Runs as root for the user "nobody", in a temporary folder root may write and nobody may not
-// (but for nobody's home inside it).
+// (but for nobody's home inside it), with the new copy staged.
 class LinuxInstallScript : public ::testing::Test {
 protected:
     void SetUp() override
@@ -71,6 +65,8 @@ protected:
         if (::geteuid() != 0 || !nobody)
             GTEST_SKIP() << "needs root and a user nobody";
         QFile::setPermissions(root.path(), QFile::Permissions(0x7755));
+        ASSERT_TRUE(QDir().mkpath(home) && writeFakeApp(staged, home, u"new"_s));
+        ASSERT_EQ(::chown(QFile::encodeName(home).constData(), nobody->pw_uid, 0), 0);
     }
     void TearDown() override
     {
@@ -79,50 +75,48 @@ protected:
                 ::kill(pid, SIGKILL);
         }
     }
+    // Installs at `app`: the new copy is in place and runs as nobody, with nobody's HOME; run
+    // has returned while it is still running (it does not hold the output).
+    void install(const QString &app)
+    {
+        const LinuxInstallInputs inputs{app, staged, trash, nobody->pw_uid, nobody->pw_gid, {{u"HOME"_s, home}}};
+        const QString script = root.filePath(u"stage/install.sh"_s);
+        ASSERT_EQ(writeInstallScript(script, linuxInstallScript(inputs)), std::nullopt);
+        const CommandResult result = run(u"/bin/bash"_s, {script});
+        EXPECT_EQ(result.status, 0) << result.output.toStdString();
+        EXPECT_TRUE(QFile::exists(app + u"/new"_s));
+        const QStringList launched = marker(home + u"/new"_s);
+        started << launched.value(0).toInt();
+        EXPECT_TRUE(running(started.last()));
+        EXPECT_EQ(launched.mid(1), (QStringList{QString::number(nobody->pw_uid), home}));
+        QFile::remove(home + u"/new"_s);
+    }
     QList<int> started;
     const passwd *nobody = ::getpwnam("nobody");
     QTemporaryDir root;
     QString home = root.filePath(u"home"_s);
+    QString trash = home + u"/.local/share/Trash"_s;
     QString staged = root.filePath(u"stage/Quillmere Desktop.app"_s);
 };
 
-// Run as root for another user: the running copy is stopped, the previous copy goes into that
-// user's Trash with an info file that is the user's, and the new copy runs as the user.
+// The running copy is stopped and the previous copy goes into the user's Trash, with an info
+// file that puts it back where it was, gives the time of its name and belongs to the user.
 TEST_F(LinuxInstallScript, AsRootForAnotherUser)
 {
     const QString app = root.filePath(u"it's Apps/Quillmere Desktop.app"_s);
-    const QString trash = home + u"/.local/share/Trash"_s;
-    ASSERT_TRUE(writeFile(staged + u"/new"_s, "n") && writeFakeApp(staged, home + u"/new"_s));
-    ASSERT_TRUE(QDir().mkpath(home) && QDir().mkpath(QFileInfo(app).path()));
-    ASSERT_TRUE(writeFile(app + u"/old"_s, "o") && writeFakeApp(app, home + u"/old"_s));
+    ASSERT_TRUE(writeFakeApp(app, home, u"old"_s));
     const QString start = u"/usr/bin/setsid -f \"$0\" </dev/null >/dev/null 2>&1"_s;
     ASSERT_EQ(run(u"/bin/bash"_s, {u"-c"_s, start, app + u"/Contents/MacOS/Quillmere Desktop"_s}).status, 0);
     started << marker(home + u"/old"_s).value(0).toInt();
-
-    const LinuxInstallInputs inputs{app, staged, trash, nobody->pw_uid, nobody->pw_gid, {{u"HOME"_s, home}}};
-    ASSERT_EQ(::chown(QFile::encodeName(home).constData(), nobody->pw_uid, 0), 0);
-    const QString script = root.filePath(u"stage/install.sh"_s);
-    ASSERT_EQ(writeInstallScript(script, linuxInstallScript(inputs)), std::nullopt);
-    const CommandResult result = run(u"/bin/bash"_s, {script});
-
-    EXPECT_EQ(result.status, 0) << result.output.toStdString();
-    EXPECT_TRUE(QFile::exists(app + u"/new"_s) && !QFile::exists(app + u"/old"_s));
+    install(app);
+    EXPECT_FALSE(QFile::exists(app + u"/old"_s));
     EXPECT_FALSE(running(started.first()));
-    // run has returned while the new copy is still running: it does not hold the output.
-    const QStringList launched = marker(home + u"/new"_s);
-    ASSERT_EQ(launched.size(), 3);
-    started << launched[0].toInt();
-    EXPECT_TRUE(running(started.last()));
-    EXPECT_EQ(launched[1].toUInt(), inputs.userId);
-    EXPECT_EQ(launched[2], home);
 
-    // The info file puts the copy back where it was, gives the time of its name and belongs to
-    // the user.
     const QStringList files = QDir(trash + u"/files"_s).entryList(QDir::NoDotAndDotDot | QDir::AllEntries);
-    const QStringList infos = QDir(trash + u"/info"_s).entryList(QDir::NoDotAndDotDot | QDir::AllEntries);
     ASSERT_EQ(files.size(), 1);
-    ASSERT_EQ(infos, QStringList{files[0] + u".trashinfo"_s});
-    QFile info(trash + u"/info/"_s + infos[0]);
+    EXPECT_EQ(QDir(trash + u"/info"_s).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
+              QStringList{files[0] + u".trashinfo"_s});
+    QFile info(trash + u"/info/"_s + files[0] + u".trashinfo"_s);
     ASSERT_TRUE(info.open(QIODevice::ReadOnly));
     const auto fields = QRegularExpression(u"^\\[Trash Info\\]\nPath=(.*)\nDeletionDate=(\\d{4})-"
                                            "(\\d\\d)-(\\d\\d)T(\\d\\d):(\\d\\d):(\\d\\d)\n$"_s)
@@ -130,26 +124,17 @@ TEST_F(LinuxInstallScript, AsRootForAnotherUser)
     ASSERT_TRUE(fields.hasMatch());
     EXPECT_EQ(QByteArray::fromPercentEncoding(fields.captured(1).toUtf8()), QFile::encodeName(app));
     EXPECT_EQ(files[0], u"Quillmere Desktop.%1.app"_s.arg(fields.capturedTexts().mid(2).join(QString())));
-    EXPECT_EQ(QFileInfo(info).ownerId(), inputs.userId);
+    EXPECT_EQ(QFileInfo(info).ownerId(), nobody->pw_uid);
 }
 
-// A missing install folder, run as root for another user: made as that user where the user may
-// write the folder above it, otherwise as root.
+// A missing install folder is made as the user where the user may write the folder above it,
+// otherwise as root.
 TEST_F(LinuxInstallScript, AsRootIntoAMissingInstallFolder)
 {
-    ASSERT_TRUE(writeFile(staged + u"/new"_s, "n") && writeFakeApp(staged, home + u"/new"_s) && QDir().mkpath(home));
-    ASSERT_EQ(::chown(QFile::encodeName(home).constData(), nobody->pw_uid, 0), 0);
     for (const auto &[above, owner] : {std::pair{home, nobody->pw_uid}, {root.path(), 0u}}) {
         const QString app = above + u"/it's Apps/Quillmere Desktop.app"_s;
-        const LinuxInstallInputs inputs{app, staged, home + u"/.local/share/Trash"_s, nobody->pw_uid, nobody->pw_gid, {{u"HOME"_s, home}}};
-        const QString script = root.filePath(u"stage/install.sh"_s);
-        ASSERT_EQ(writeInstallScript(script, linuxInstallScript(inputs)), std::nullopt);
-        const CommandResult result = run(u"/bin/bash"_s, {script});
-        EXPECT_EQ(result.status, 0) << result.output.toStdString();
-        EXPECT_TRUE(QFile::exists(app + u"/new"_s));
+        install(app);
         EXPECT_EQ(QFileInfo(QFileInfo(app).path()).ownerId(), owner) << above.toStdString();
-        started << marker(home + u"/new"_s).value(0).toInt();
-        QFile::remove(home + u"/new"_s);
     }
 }
 

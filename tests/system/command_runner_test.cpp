@@ -11,42 +11,26 @@ namespace {
 
 using namespace Qt::StringLiterals;
 
-CommandResult sh(const QString &script, const QStringList &extra = {})
-{
-    return run(u"/bin/sh"_s, QStringList{u"-c"_s, script, u"sh"_s} + extra);
-}
-
 TEST(CommandRunner, ReportsStatusAndOutput)
 {
-    const struct {
-        const char *name;
-        QString script;
-        QStringList arguments;
-        CommandResult expected;
-    } rows[] = {
-        {"both streams in write order", u"echo out; echo err >&2; echo again; exit 3"_s, {},
-         {3, u"out\nerr\nagain\n"_s}},
-        {"arguments unexpanded", u"printf '%s|' \"$@\""_s,
-         {u"a b"_s, u"\"q\""_s, u"$HOME *"_s, u"it's"_s, u"é"_s, u""_s},
+    const std::tuple<const char *, QString, QStringList, CommandResult> rows[] = { // name, script, arguments: result
+        {"both streams in write order", u"echo out; echo err >&2; echo again; exit 3"_s, {}, {3, u"out\nerr\nagain\n"_s}},
+        {"arguments unexpanded", u"printf '%s|' \"$@\""_s, {u"a b"_s, u"\"q\""_s, u"$HOME *"_s, u"it's"_s, u"é"_s, u""_s},
          {0, u"a b|\"q\"|$HOME *|it's|é||"_s}},
         {"megabytes", u"head -c 8000000 /dev/zero | tr '\\0' a"_s, {}, {0, QString(8000000, u'a')}},
         {"invalid UTF-8", u"printf 'ok\\377'; exit 4"_s, {}, {4, QString()}},
         {"UTF-8 cut short at the end", u"printf 'ok\\303'"_s, {}, {0, QString()}},
-        {"descendant still writing", u"(sleep 1; echo late) & echo early"_s, {},
-         {0, u"early\nlate\n"_s}},
+        {"descendant still writing", u"(sleep 1; echo late) & echo early"_s, {}, {0, u"early\nlate\n"_s}},
         {"killed by a signal", u"echo before; kill -TERM $$"_s, {}, {15, u"before\n"_s}},
         {"the tool's own 127", u"exit 127"_s, {}, {127, QString()}},
         // Only the copies at 1 and 2 may refer to the pipe: a third would be a leaked end.
-        {"no extra pipe ends",
-         uR"sh(p=$(readlink /proc/$$/fd/1); n=0
-for f in /proc/$$/fd/*; do [ "$(readlink "$f")" = "$p" ] && n=$((n+1)); done; echo $n)sh"_s,
-         {}, {0, u"2\n"_s}},
+        {"no extra pipe ends", uR"sh(p=$(readlink /proc/$$/fd/1); n=0
+for f in /proc/$$/fd/*; do [ "$(readlink "$f")" = "$p" ] && n=$((n+1)); done; echo $n)sh"_s, {}, {0, u"2\n"_s}},
     };
-    for (const auto &row : rows) {
-        SCOPED_TRACE(row.name);
-        const CommandResult result = sh(row.script, row.arguments);
-        EXPECT_EQ(result.status, row.expected.status);
-        EXPECT_TRUE(result.output == row.expected.output) << result.output.left(200).toStdString();
+    for (const auto &[name, script, arguments, expected] : rows) {
+        const CommandResult result = run(u"/bin/sh"_s, QStringList{u"-c"_s, script, u"sh"_s} + arguments);
+        EXPECT_EQ(result.status, expected.status) << name;
+        EXPECT_TRUE(result.output == expected.output) << name << ": " << result.output.left(200).toStdString();
     }
 }
 
@@ -64,7 +48,7 @@ TEST(CommandRunner, ReportsToolsThatCannotStartAndLeaksNoDescriptors)
             EXPECT_FALSE(result.output.isEmpty());
             EXPECT_NE(result.output, u"ran\n"_s);
         }
-        (void)sh(u"echo $0; kill -KILL $$"_s);
+        (void)run(u"/bin/sh"_s, {u"-c"_s, u"kill -KILL $$"_s});
     }
     EXPECT_EQ(openDescriptors(), before);
 }
