@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QAbstractButton>
 #include <QApplication>
 #include <QLabel>
 #include <QMessageBox>
@@ -15,7 +14,6 @@ struct SeenAlert {
     QString text;
     QString informativeText;                          // as its label holds it
     Qt::TextFormat informativeFormat = Qt::AutoText;  // how that label reads it
-    QStringList buttons;
 };
 
 // Watches for the next modal message box, records what it shows and closes it. Keep it alive
@@ -39,9 +37,7 @@ private:
         // Qt's own name for the label; the controller relies on it as well.
         const auto *informative = box->findChild<QLabel *>(QStringLiteral("qt_msgbox_informativelabel"));
         seen_ = SeenAlert{box->text(), informative ? informative->text() : QString(),
-                          informative ? informative->textFormat() : Qt::AutoText, {}};
-        for (QAbstractButton *button : box->buttons())
-            seen_->buttons << button->text();
+                          informative ? informative->textFormat() : Qt::AutoText};
         box->done(0);
     }
 

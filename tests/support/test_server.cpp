@@ -8,6 +8,8 @@
 #include <QSslSocket>
 #include <QTimer>
 
+#include <gtest/gtest.h>
+
 #include <sys/socket.h>
 
 #include <functional>
@@ -89,10 +91,15 @@ private:
         if (answer_.end == Answer::End::Close) {
             socket_->disconnectFromHost();  // once what is queued has gone
         } else if (queued() == 0) {
-            // Reset: everything has left, and SO_LINGER 0 turns the close into a RST.
-            const linger hard{.l_onoff = 1, .l_linger = 0};
-            ::setsockopt(int(socket_->socketDescriptor()), SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
-            socket_->abort();
+            // Reset: everything has left, and a moment later (once the client has read it, or
+            // a client would send the request again when no status line came) SO_LINGER 0
+            // turns the close into a RST. Nothing is sent after it.
+            answer_.end = Answer::End::Stall;
+            QTimer::singleShot(200, this, [this] {
+                const linger hard{.l_onoff = 1, .l_linger = 0};
+                ::setsockopt(int(socket_->socketDescriptor()), SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
+                socket_->abort();
+            });
         }
     }
 
@@ -120,14 +127,19 @@ TestServer::TestServer(Chain chain)
         while (QTcpSocket *socket = server_.nextPendingConnection()) {
             new Connection(static_cast<QSslSocket *>(socket), [this](const Request &request) {
                 requests_.append(request);
-                const auto found = answers_.constFind(request.path);
-                return found == answers_.cend() ? Answer{httpResponse(404, "Not here\n")} : (*found)(request);
+                for (qsizetype i = 0; i < expected_.size(); ++i) {
+                    if (expected_[i].first == request.path)
+                        return expected_.takeAt(i).second(request);
+                }
+                if (const auto found = answers_.constFind(request.path); found != answers_.cend())
+                    return (*found)(request);
+                ADD_FAILURE() << "The test server was not told to expect " << request.head.toStdString();
+                return Answer{httpResponse(404, "Not here\n")};
             });
         }
     });
     if (!server_.listen(QHostAddress::LocalHost))
         qFatal("The test server cannot listen: %s", qPrintable(server_.errorString()));
-    port_ = server_.serverPort();
 }
 
 void TestServer::setChain(Chain chain)
@@ -144,17 +156,15 @@ void TestServer::setChain(Chain chain)
     server_.setSslConfiguration(config);
 }
 
-void TestServer::setRefusing(bool refusing)
+TestServer::~TestServer()
 {
-    if (refusing)
-        server_.close();
-    else if (!server_.isListening() && !server_.listen(QHostAddress::LocalHost, port_))
-        qFatal("The test server cannot listen again: %s", qPrintable(server_.errorString()));
+    for (const auto &[path, responder] : std::as_const(expected_))
+        ADD_FAILURE() << "An expected request never came: " << path.toStdString();
 }
 
 QUrl TestServer::url(const QString &path, const QString &host) const
 {
-    return QUrl(u"https://%1:%2%3"_s.arg(host).arg(port_).arg(path));
+    return QUrl(u"https://%1:%2%3"_s.arg(host).arg(server_.serverPort()).arg(path));
 }
 
 QByteArray Request::header(const QByteArray &name) const

@@ -2,7 +2,7 @@
 
 // Debian's tinyproxy as the user's HTTPS proxy, started as a plain child process with a
 // configuration of its own (listening on 127.0.0.1, logging each CONNECT), stopped when the
-// object goes. Optionally it asks for a user name and password.
+// object goes. It asks for `credentials` ("user:password") when there are any.
 
 #include <QFile>
 #include <QHostInfo>
@@ -16,25 +16,23 @@ namespace quillmere::test {
 
 class TinyProxy {
 public:
-    explicit TinyProxy(const QByteArray &credentials = {})
+    explicit TinyProxy(const QByteArray &credentials)
     {
         // A free port, handed on; below the range the system takes connections' own ports
         // from, or the check below could connect a socket to itself and hold the port.
         for (QTcpServer probe; !port_;) {
             const auto port = quint16(QRandomGenerator::global()->bounded(20000, 32000));
-            if (probe.listen(QHostAddress::LocalHost, port))
-                port_ = port;
+            port_ = probe.listen(QHostAddress::LocalHost, port) ? port : 0;
         }
         QFile config(folder_.filePath(QStringLiteral("tinyproxy.conf")));
         if (!config.open(QIODevice::WriteOnly))
             return;
         config.write("Port " + QByteArray::number(port_) + "\nListen 127.0.0.1\nTimeout 30\nLogLevel Connect\n"
-                     "LogFile \"" + QFile::encodeName(logPath()) + "\"\n"
-                     + (credentials.isEmpty() ? QByteArray() : "BasicAuth " + QByteArray(credentials).replace(':', ' ') + '\n'));
+                     "LogFile \"" + QFile::encodeName(logPath()) + "\"\nBasicAuth " + QByteArray(credentials).replace(':', ' ') + '\n');
         config.close();
         process_.setProcessChannelMode(QProcess::MergedChannels);
         process_.start(QStringLiteral("tinyproxy"), {QStringLiteral("-d"), QStringLiteral("-c"), config.fileName()});
-        ready_ = process_.waitForStarted(5000) && QTest::qWaitFor([this] {
+        running_ = process_.waitForStarted(5000) && QTest::qWaitFor([this] {
             QTcpSocket socket;
             socket.connectToHost(QHostAddress::LocalHost, port_);
             return socket.waitForConnected(100);
@@ -45,11 +43,9 @@ public:
         process_.terminate();
         process_.waitForFinished(3000);
     }
-    // Started and listening.
-    [[nodiscard]] bool running() const { return ready_ && process_.state() == QProcess::Running; }
+    // Started and listening; else what it printed.
+    [[nodiscard]] std::optional<QByteArray> failure() { return running_ ? std::nullopt : std::optional(process_.readAll()); }
     [[nodiscard]] quint16 port() const { return port_; }
-    // What it printed.
-    [[nodiscard]] QByteArray output() { return process_.readAll(); }
     // How many tunnels were asked for to `hostAndPort`.
     [[nodiscard]] qsizetype tunnelsTo(const QByteArray &hostAndPort) const
     {
@@ -63,12 +59,8 @@ public:
     {
         const QString name = QHostInfo::localHostName();
         const QList<QHostAddress> addresses = QHostInfo::fromName(name).addresses();
-        if (name.isEmpty() || name == QStringLiteral("localhost") || addresses.isEmpty())
-            return {};
-        for (const QHostAddress &address : addresses)
-            if (!address.isLoopback())
-                return {};
-        return name;
+        const bool loopbackOnly = std::all_of(addresses.cbegin(), addresses.cend(), [](const auto &a) { return a.isLoopback(); });
+        return name.isEmpty() || name == QStringLiteral("localhost") || addresses.isEmpty() || !loopbackOnly ? QString() : name;
     }
 
 private:
@@ -77,7 +69,7 @@ private:
     QTemporaryDir folder_;
     quint16 port_ = 0;
     QProcess process_;
-    bool ready_ = false;
+    bool running_ = false;
 };
 
 }  // namespace quillmere::test
