@@ -12,8 +12,6 @@
 
 #include <sys/socket.h>
 
-#include <functional>
-
 using namespace Qt::StringLiterals;
 
 namespace quillmere::test {
@@ -36,9 +34,7 @@ QByteArray certificateFile(const QString &name)
 // which goes when the peer disconnects or the server does.
 class Connection : public QObject {
 public:
-    using Answering = std::function<Answer(const Request &)>;
-
-    Connection(QSslSocket *socket, Answering answering)
+    Connection(QSslSocket *socket, Responder answering)
         : QObject(socket), socket_(socket), answering_(std::move(answering))
     {
         connect(socket, &QSslSocket::readyRead, this, &Connection::read);
@@ -68,8 +64,7 @@ private:
     // Tops up the socket's queue; runs again whenever some of it has left.
     void send()
     {
-        const qsizetype whole = answer_.sendOnly < 0 ? answer_.bytes.size()
-                                                     : std::min(answer_.sendOnly, answer_.bytes.size());
+        const qsizetype whole = answer_.sendOnly < 0 ? answer_.bytes.size() : std::min(answer_.sendOnly, answer_.bytes.size());
         if (answer_.pieceBytes > 0 && allowed_ == 0) {
             auto *pieces = new QTimer(this);
             connect(pieces, &QTimer::timeout, this, [this] {
@@ -104,7 +99,7 @@ private:
     }
 
     QSslSocket *socket_;
-    Answering answering_;  // null once the request is in
+    Responder answering_;  // null once the request is in
     QByteArray head_;
     Answer answer_;
     qsizetype sent_ = 0;
@@ -115,9 +110,8 @@ private:
 
 QByteArray httpResponse(int status, const QByteArray &body, const QByteArray &extraHeaders)
 {
-    return "HTTP/1.1 " + QByteArray::number(status) + " Test\r\nContent-Length: "
-        + QByteArray::number(body.size()) + "\r\nConnection: close\r\n" + extraHeaders + "\r\n"
-        + body;
+    return "HTTP/1.1 " + QByteArray::number(status) + " Test\r\nContent-Length: " + QByteArray::number(body.size())
+        + "\r\nConnection: close\r\n" + extraHeaders + "\r\n" + body;
 }
 
 TestServer::TestServer(Chain chain)
@@ -144,8 +138,7 @@ TestServer::TestServer(Chain chain)
 
 void TestServer::setChain(Chain chain)
 {
-    static const char16_t *const names[] = {u"server", u"untrusted-server", u"otherhost-server",
-                                            u"expired-server"};
+    static const char16_t *const names[] = {u"server", u"untrusted-server", u"otherhost-server", u"expired-server"};
     const QString name = QString::fromUtf16(names[int(chain)]);
     QSslConfiguration config;
     config.setLocalCertificate(QSslCertificate(certificateFile(name + u".pem"_s)));
@@ -184,8 +177,7 @@ Responder rangedFile(const QByteArray &body, const QByteArray &etag)
             return Answer{httpResponse(200, body, tag)};
         const qsizetype from = range.mid(6, range.size() - 7).toLongLong();
         return Answer{httpResponse(206, body.mid(from), tag + "Content-Range: bytes " + QByteArray::number(from) + '-'
-                                                          + QByteArray::number(body.size() - 1) + '/'
-                                                          + QByteArray::number(body.size()) + "\r\n")};
+                                                          + QByteArray::number(body.size() - 1) + '/' + QByteArray::number(body.size()) + "\r\n")};
     };
 }
 
