@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QAbstractButton>
 #include <QApplication>
 #include <QLabel>
 #include <QMessageBox>
@@ -10,12 +9,11 @@
 
 namespace quillmere::test {
 
-// What a modal alert showed before it was dismissed.
+// What a modal alert showed before it was dismissed: its text, and its informative text as its
+// label holds it and reads it.
 struct SeenAlert {
-    QString text;
-    QString informativeText;                          // as its label holds it
-    Qt::TextFormat informativeFormat = Qt::AutoText;  // how that label reads it
-    QStringList buttons;
+    QString text, informativeText;
+    Qt::TextFormat informativeFormat = Qt::AutoText;
 };
 
 // Watches for the next modal message box, records what it shows and closes it. Keep it alive
@@ -24,27 +22,20 @@ class AlertDismisser {
 public:
     AlertDismisser()
     {
-        QObject::connect(&timer_, &QTimer::timeout, [this] { dismiss(); });
+        QObject::connect(&timer_, &QTimer::timeout, [this] {
+            if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+                timer_.stop();
+                // Qt's own name for the label; the controller relies on it as well.
+                const auto *label = box->findChild<QLabel *>(QStringLiteral("qt_msgbox_informativelabel"));
+                seen_ = SeenAlert{box->text(), label ? label->text() : QString(), label ? label->textFormat() : Qt::AutoText};
+                box->done(0);
+            }
+        });
         timer_.start(10);
     }
     [[nodiscard]] const std::optional<SeenAlert> &seen() const { return seen_; }
 
 private:
-    void dismiss()
-    {
-        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-        if (!box)
-            return;
-        timer_.stop();
-        // Qt's own name for the label; the controller relies on it as well.
-        const auto *informative = box->findChild<QLabel *>(QStringLiteral("qt_msgbox_informativelabel"));
-        seen_ = SeenAlert{box->text(), informative ? informative->text() : QString(),
-                          informative ? informative->textFormat() : Qt::AutoText, {}};
-        for (QAbstractButton *button : box->buttons())
-            seen_->buttons << button->text();
-        box->done(0);
-    }
-
     QTimer timer_;
     std::optional<SeenAlert> seen_;
 };

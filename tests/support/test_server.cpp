@@ -8,9 +8,9 @@
 #include <QSslSocket>
 #include <QTimer>
 
-#include <sys/socket.h>
+#include <gtest/gtest.h>
 
-#include <functional>
+#include <sys/socket.h>
 
 using namespace Qt::StringLiterals;
 
@@ -34,9 +34,7 @@ QByteArray certificateFile(const QString &name)
 // which goes when the peer disconnects or the server does.
 class Connection : public QObject {
 public:
-    using Answering = std::function<Answer(const Request &)>;
-
-    Connection(QSslSocket *socket, Answering answering)
+    Connection(QSslSocket *socket, Responder answering)
         : QObject(socket), socket_(socket), answering_(std::move(answering))
     {
         connect(socket, &QSslSocket::readyRead, this, &Connection::read);
@@ -66,8 +64,7 @@ private:
     // Tops up the socket's queue; runs again whenever some of it has left.
     void send()
     {
-        const qsizetype whole = answer_.sendOnly < 0 ? answer_.bytes.size()
-                                                     : std::min(answer_.sendOnly, answer_.bytes.size());
+        const qsizetype whole = answer_.sendOnly < 0 ? answer_.bytes.size() : std::min(answer_.sendOnly, answer_.bytes.size());
         if (answer_.pieceBytes > 0 && allowed_ == 0) {
             auto *pieces = new QTimer(this);
             connect(pieces, &QTimer::timeout, this, [this] {
@@ -89,15 +86,20 @@ private:
         if (answer_.end == Answer::End::Close) {
             socket_->disconnectFromHost();  // once what is queued has gone
         } else if (queued() == 0) {
-            // Reset: everything has left, and SO_LINGER 0 turns the close into a RST.
-            const linger hard{.l_onoff = 1, .l_linger = 0};
-            ::setsockopt(int(socket_->socketDescriptor()), SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
-            socket_->abort();
+            // Reset: everything has left, and a moment later (once the client has read it, or
+            // a client would send the request again when no status line came) SO_LINGER 0
+            // turns the close into a RST. Nothing is sent after it.
+            answer_.end = Answer::End::Stall;
+            QTimer::singleShot(200, this, [this] {
+                const linger hard{.l_onoff = 1, .l_linger = 0};
+                ::setsockopt(int(socket_->socketDescriptor()), SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
+                socket_->abort();
+            });
         }
     }
 
     QSslSocket *socket_;
-    Answering answering_;  // null once the request is in
+    Responder answering_;  // null once the request is in
     QByteArray head_;
     Answer answer_;
     qsizetype sent_ = 0;
@@ -108,9 +110,8 @@ private:
 
 QByteArray httpResponse(int status, const QByteArray &body, const QByteArray &extraHeaders)
 {
-    return "HTTP/1.1 " + QByteArray::number(status) + " Test\r\nContent-Length: "
-        + QByteArray::number(body.size()) + "\r\nConnection: close\r\n" + extraHeaders + "\r\n"
-        + body;
+    return "HTTP/1.1 " + QByteArray::number(status) + " Test\r\nContent-Length: " + QByteArray::number(body.size())
+        + "\r\nConnection: close\r\n" + extraHeaders + "\r\n" + body;
 }
 
 TestServer::TestServer(Chain chain)
@@ -120,20 +121,24 @@ TestServer::TestServer(Chain chain)
         while (QTcpSocket *socket = server_.nextPendingConnection()) {
             new Connection(static_cast<QSslSocket *>(socket), [this](const Request &request) {
                 requests_.append(request);
-                const auto found = answers_.constFind(request.path);
-                return found == answers_.cend() ? Answer{httpResponse(404, "Not here\n")} : (*found)(request);
+                for (qsizetype i = 0; i < expected_.size(); ++i) {
+                    if (expected_[i].first == request.path)
+                        return expected_.takeAt(i).second(request);
+                }
+                if (const auto found = answers_.constFind(request.path); found != answers_.cend())
+                    return (*found)(request);
+                ADD_FAILURE() << "The test server was not told to expect " << request.head.toStdString();
+                return Answer{httpResponse(404, "Not here\n")};
             });
         }
     });
     if (!server_.listen(QHostAddress::LocalHost))
         qFatal("The test server cannot listen: %s", qPrintable(server_.errorString()));
-    port_ = server_.serverPort();
 }
 
 void TestServer::setChain(Chain chain)
 {
-    static const char16_t *const names[] = {u"server", u"untrusted-server", u"otherhost-server",
-                                            u"expired-server"};
+    static const char16_t *const names[] = {u"server", u"untrusted-server", u"otherhost-server", u"expired-server"};
     const QString name = QString::fromUtf16(names[int(chain)]);
     QSslConfiguration config;
     config.setLocalCertificate(QSslCertificate(certificateFile(name + u".pem"_s)));
@@ -144,17 +149,15 @@ void TestServer::setChain(Chain chain)
     server_.setSslConfiguration(config);
 }
 
-void TestServer::setRefusing(bool refusing)
+TestServer::~TestServer()
 {
-    if (refusing)
-        server_.close();
-    else if (!server_.isListening() && !server_.listen(QHostAddress::LocalHost, port_))
-        qFatal("The test server cannot listen again: %s", qPrintable(server_.errorString()));
+    for (const auto &[path, responder] : std::as_const(expected_))
+        ADD_FAILURE() << "An expected request never came: " << path.toStdString();
 }
 
 QUrl TestServer::url(const QString &path, const QString &host) const
 {
-    return QUrl(u"https://%1:%2%3"_s.arg(host).arg(port_).arg(path));
+    return QUrl(u"https://%1:%2%3"_s.arg(host).arg(server_.serverPort()).arg(path));
 }
 
 QByteArray Request::header(const QByteArray &name) const
@@ -174,8 +177,7 @@ Responder rangedFile(const QByteArray &body, const QByteArray &etag)
             return Answer{httpResponse(200, body, tag)};
         const qsizetype from = range.mid(6, range.size() - 7).toLongLong();
         return Answer{httpResponse(206, body.mid(from), tag + "Content-Range: bytes " + QByteArray::number(from) + '-'
-                                                          + QByteArray::number(body.size() - 1) + '/'
-                                                          + QByteArray::number(body.size()) + "\r\n")};
+                                                          + QByteArray::number(body.size() - 1) + '/' + QByteArray::number(body.size()) + "\r\n")};
     };
 }
 

@@ -1,11 +1,13 @@
 #pragma once
 
 // A tiny HTTPS server for tests, in-process on the calling thread's event loop, listening on
-// 127.0.0.1 on a port the system picks. Each path has one answer, given as the raw bytes of
-// the whole response, sent to every request for that path; other paths get a 404.
+// 127.0.0.1 on a port the system picks. An answer is given as the raw bytes of the whole
+// response: expected once for a path (each expectation answers one request, in the order
+// given), or served to every request for it. A request it neither expects nor serves fails the
+// test (and gets a 404), and so does an expected one that has not come when the server goes.
 //
 //     TestServer server;
-//     server.serve(u"/updates/latest-mac.yml"_s, {httpResponse(200, "version: 1.0\n")});
+//     server.expectOnce(u"/updates/latest-mac.yml"_s, {httpResponse(200, "version: 1.0\n")});
 //     server.serve(u"/updates/x.zip"_s, {httpResponse(200, body), Answer::End::Reset, 0ms, 1000});
 //     fetch(server.url(u"/updates/latest-mac.yml"_s));   // the code under test
 
@@ -25,8 +27,9 @@ namespace quillmere::test {
 
 struct Answer {
     // What follows the bytes: a closed connection, silence with the connection left open, or
-    // a reset (TCP RST) once they have all been handed to the system; a reset drops whatever
-    // the client had not yet read.
+    // a reset (TCP RST) 200 ms after they have all been handed to the system; a reset drops
+    // whatever the client had not yet read (and a client that has no status line yet may
+    // send the request again).
     enum class End { Close, Stall, Reset };
 
     QByteArray bytes;
@@ -60,17 +63,17 @@ public:
     enum class Chain { Trusted, Untrusted, OtherHost, Expired };
 
     explicit TestServer(Chain chain = Chain::Trusted);
+    ~TestServer();
 
     // For the connections that follow.
     void setChain(Chain chain);
-    // Stops listening, so that connections are refused, or listens again on the same port.
-    void setRefusing(bool refusing);
 
-    // Replaces the answer for `path`; requests already being answered keep theirs.
-    void serve(const QString &path, Answer answer)
-    {
-        answers_.insert(path, [answer](const Request &) { return answer; });
-    }
+    // The next request for `path` that no earlier expectation takes gets this answer.
+    void expectOnce(const QString &path, Responder responder) { expected_.append({path, std::move(responder)}); }
+    void expectOnce(const QString &path, const Answer &answer) { expectOnce(path, constant(answer)); }
+    // Replaces the answer for `path` to every request that no expectation takes; requests
+    // already being answered keep theirs.
+    void serve(const QString &path, const Answer &answer) { respond(path, constant(answer)); }
     // The same, with an answer made for each request.
     void respond(const QString &path, Responder responder) { answers_.insert(path, std::move(responder)); }
     // https://HOST:PORT<path>, HOST 127.0.0.1 or another name for this machine.
@@ -79,9 +82,14 @@ public:
     [[nodiscard]] const QList<Request> &requests() const { return requests_; }
 
 private:
+    static Responder constant(const Answer &answer)
+    {
+        return [answer](const Request &) { return answer; };
+    }
+
+    QList<std::pair<QString, Responder>> expected_;
     QMap<QString, Responder> answers_;
     QList<Request> requests_;
-    quint16 port_ = 0;
     QSslServer server_;  // last, so that its connections go first
 };
 
