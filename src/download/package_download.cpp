@@ -225,15 +225,17 @@ void PackageDownload::startOver()
 
 std::optional<QString> PackageDownload::place()
 {
-    // Errors here are not reported as such: the missing file tells the caller enough.
+    // Errors here are not reported as such: the missing file tells the caller enough. A file
+    // that could not be placed is complete, not a part to resume from: it goes, and the
+    // retry starts over.
     file->close();
     const PrivateDirectory directory =
         createPrivateDirectory(temporaryFolder, u"quillmere-installer-"_s);
-    if (directory.path.isEmpty())
-        return std::nullopt;
     const QString destination = directory.path + u'/' + placementFileName(requested);
-    if (!file->rename(destination))
+    if (directory.path.isEmpty() || !file->rename(destination)) {
+        file.reset();
         return std::nullopt;
+    }
     file->setAutoRemove(false);
     file.reset();
     return destination;
