@@ -7,9 +7,10 @@
 
 namespace quillmere {
 
-// SHA-512 fed piece by piece, so a file can be hashed as it is written. OpenSSL's libcrypto:
-// the fastest SHA-512 at hand here (Qt's own runs at under a third of its speed, which would
-// cap a local download), and Qt's TLS has it loaded already. Movable, not copyable.
+// SHA-512 fed piece by piece, so a file can be hashed as it is written. On Linux OpenSSL's
+// libcrypto: the fastest SHA-512 at hand (Qt's own runs at under a third of its speed, which
+// would cap a local download), and Qt's TLS has it loaded already; on a Mac the system's
+// CommonCrypto, so the bundle carries no libcrypto. Movable, not copyable.
 class Sha512 {
 public:
     Sha512();
