@@ -18,9 +18,7 @@ namespace {
 
 using namespace Qt::StringLiterals;
 using namespace std::chrono_literals;
-using test::Answer;
-using test::httpResponse;
-using test::TestServer;
+using namespace test;
 
 constexpr qint64 MiB = 1048576;
 

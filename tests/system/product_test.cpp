@@ -21,9 +21,8 @@ TEST(Product, OnlyAbsoluteHttpsUrlsAreAccepted)
         EXPECT_EQ(parseServerURL(QString::fromUtf8(text)).has_value(), accepted) << text;
     // Either URL alone stops the product, and so does a package key that is not the Base64 of 32 bytes.
     const QString good = u"https://h.example/updates/"_s, plain = u"http://h.example/updates/"_s;
-    EXPECT_FALSE(makeProduct({plain + u"latest-mac.yml"_s, good, u"id"_s, u"/Applications"_s, {}}));
-    EXPECT_FALSE(makeProduct({good + u"latest-mac.yml"_s, plain, u"id"_s, u"/Applications"_s, {}}));
-    EXPECT_FALSE(makeProduct({good + u"latest-mac.yml"_s, good, u"id"_s, u"/Applications"_s, u"AAAA"_s}));
+    for (const auto &[metadata, downloads, key] : {std::tuple{plain, good, QString()}, {good, plain, QString()}, {good, good, u"AAAA"_s}})
+        EXPECT_FALSE(makeProduct({metadata + u"latest-mac.yml"_s, downloads, u"id"_s, u"/Applications"_s, key})) << key.toStdString();
 }
 
 }  // namespace
