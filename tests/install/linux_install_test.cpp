@@ -7,6 +7,7 @@
 #include "system/command_runner.h"
 
 #include <QDir>
+#include <QScopeGuard>
 #include <QFile>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -42,26 +43,28 @@ bool writeFakeApp(const QString &appPath, const QString &home, const QString &na
 
 // Runs as root for the user "nobody", in a temporary folder root may write and nobody may not
 // (but for nobody's home inside it), with the new copy staged.
-class LinuxInstallScript : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        if (::geteuid() != 0 || !nobody)
-            GTEST_SKIP() << "needs root and a user nobody";
-        QFile::setPermissions(root.path(), QFile::Permissions(0x7755));
-        ASSERT_TRUE(QDir().mkpath(home) && writeFakeApp(staged, home, u"new"_s));
-        ASSERT_EQ(::chown(QFile::encodeName(home).constData(), nobody->pw_uid, 0), 0);
-    }
-    void TearDown() override
-    {
+// The previous copy goes into the user's Trash, with an info file that puts it back where it
+// was, gives the time of its name and belongs to the user.
+TEST(LinuxInstallScript, AsRootForAnotherUser)
+{
+    const passwd *nobody = ::getpwnam("nobody");
+    if (::geteuid() != 0 || !nobody)
+        GTEST_SKIP() << "needs root and a user nobody";
+    QTemporaryDir root;
+    const QString home = root.filePath(u"home"_s), trash = home + u"/.local/share/Trash"_s;
+    const QString staged = root.filePath(u"stage/Quillmere Desktop.app"_s);
+    QList<int> started;
+    const auto stopStarted = qScopeGuard([&] {
         for (const int pid : started)
             if (pid > 0)
                 ::kill(pid, SIGKILL);
-    }
+    });
+    QFile::setPermissions(root.path(), QFile::Permissions(0x7755));
+    ASSERT_TRUE(QDir().mkpath(home) && writeFakeApp(staged, home, u"new"_s));
+    ASSERT_EQ(::chown(QFile::encodeName(home).constData(), nobody->pw_uid, 0), 0);
     // Installs at `app`: the new copy is in place and runs as nobody, with nobody's HOME; run
     // has returned while it is still running (it does not hold the output).
-    void install(const QString &app)
-    {
+    const auto install = [&](const QString &app) {
         const LinuxInstallInputs inputs{app, staged, trash, nobody->pw_uid, nobody->pw_gid, {{u"HOME"_s, home}}};
         const QString script = root.filePath(u"stage/install.sh"_s);
         ASSERT_EQ(writeInstallScript(script, linuxInstallScript(inputs)), std::nullopt);
@@ -77,19 +80,7 @@ protected:
         EXPECT_TRUE(QFile::exists(app + u"/new"_s) && stat.open(QIODevice::ReadOnly) && !stat.readAll().contains(") Z "));
         EXPECT_EQ(launched.mid(1), (QStringList{QString::number(nobody->pw_uid), home}));
         marker.remove();
-    }
-    QList<int> started;
-    const passwd *nobody = ::getpwnam("nobody");
-    QTemporaryDir root;
-    QString home = root.filePath(u"home"_s);
-    QString trash = home + u"/.local/share/Trash"_s;
-    QString staged = root.filePath(u"stage/Quillmere Desktop.app"_s);
-};
-
-// The previous copy goes into the user's Trash, with an info
-// file that puts it back where it was, gives the time of its name and belongs to the user.
-TEST_F(LinuxInstallScript, AsRootForAnotherUser)
-{
+    };
     const QString app = root.filePath(u"it's Apps/Quillmere Desktop.app"_s);
     ASSERT_TRUE(writeFakeApp(app, home, u"old"_s));
     install(app);
