@@ -13,9 +13,9 @@ using namespace Qt::StringLiterals;
 TEST(Product, OnlyAbsoluteHttpsUrlsAreAccepted)
 {
     const std::pair<const char *, bool> rows[] = {
-        {"https://updates.example/updates/", true}, {"https://127.0.0.1:8443/updates/latest-mac.yml", true},
-        {"", false}, {"updates/latest-mac.yml", false}, {"http://updates.example/updates/", false},
-        {"https:///updates/", false}, {"https://exa mple.com/updates/", false},
+        {"https://updates.example/updates/", true}, {"https://127.0.0.1:8443/updates/latest-mac.yml", true}, {"", false},
+        {"updates/latest-mac.yml", false}, {"http://updates.example/updates/", false}, {"https:///updates/", false},
+        {"https://exa mple.com/updates/", false},
     };
     for (const auto &[text, accepted] : rows)
         EXPECT_EQ(parseServerURL(QString::fromUtf8(text)).has_value(), accepted) << text;
