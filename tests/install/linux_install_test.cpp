@@ -95,9 +95,9 @@ TEST(LinuxInstallScript, AsRootForAnotherUser)
                                            "(\\d\\d)-(\\d\\d)T(\\d\\d):(\\d\\d):(\\d\\d)\n$"_s)
                             .match(QString::fromUtf8(info.readAll()));
     ASSERT_TRUE(fields.hasMatch());
-    EXPECT_EQ(QByteArray::fromPercentEncoding(fields.captured(1).toUtf8()), QFile::encodeName(app));
-    EXPECT_EQ(files[0], u"Quillmere Desktop.%1.app"_s.arg(fields.capturedTexts().mid(2).join(QString())));
-    EXPECT_EQ(QFileInfo(info).ownerId(), nobody->pw_uid);
+    EXPECT_EQ(std::tuple(QByteArray::fromPercentEncoding(fields.captured(1).toUtf8()), files[0], QFileInfo(info).ownerId()),
+              std::tuple(QFile::encodeName(app), u"Quillmere Desktop.%1.app"_s.arg(fields.capturedTexts().mid(2).join(QString())),
+                         nobody->pw_uid));
 
     // A missing install folder is made as the user where the user may write the folder above it,
     // otherwise as root.
