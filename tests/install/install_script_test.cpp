@@ -33,8 +33,7 @@ TEST(PrivilegedRun, OutcomeOfTheRun)
     using enum InstallOutcome;
     const std::tuple<CommandResult, bool /* through pkexec */, InstallOutcome, QString> rows[] = {
         {{0, u"User cancelled. (-128)"_s}, false, Completed, {}},
-        {{1, u"CANCEL"_s}, false, Cancelled, {}},
-        {{1, u""_s}, false, Failed, u"安装失败："_s},
+        {{1, u"CANCEL"_s}, false, Cancelled, {}}, {{1, u""_s}, false, Failed, u"安装失败："_s},
         {{1, u"error 128\n"_s}, false, Failed, u"安装失败：error 128"_s},
         {{127, u"Error executing command as another user: Not authorized\n"_s}, true, Failed,
          u"安装失败：Error executing command as another user: Not authorized"_s},

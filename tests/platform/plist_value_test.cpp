@@ -35,9 +35,8 @@ const QByteArray infoXml = xmlPlist(R"(<dict>
 <key>Name</key><string>Quillmere Desktop
 </string>
 <key>Spaces</key><string>   </string><key>Wide</key><string>  1.2.3 　</string>
-<key>Count</key><integer>-7</integer><key>Huge</key><integer>18446744073709551615</integer>
-<key>Ratio</key><real>0.1</real><key>Yes</key><true/>
-<key>Nested</key><dict><key>Name</key><string>inner</string></dict><key>Blob</key><data>AAE=</data>
+<key>Count</key><integer>-7</integer><key>Huge</key><integer>18446744073709551615</integer><key>Ratio</key><real>0.1</real>
+<key>Yes</key><true/><key>Nested</key><dict><key>Name</key><string>inner</string></dict><key>Blob</key><data>AAE=</data>
 </dict>)"_ba);
 
 // Top-level values as trimmed text, from either format; absent without a readable dictionary.

@@ -18,11 +18,9 @@ TEST(CommandRunner, ReportsStatusAndOutputAndLeaksNoDescriptors)
         {"arguments unexpanded", u"printf '%s|' \"$@\""_s, {u"a b"_s, u"\"q\""_s, u"$HOME *"_s, u"it's"_s, u"é"_s, u""_s},
          {0, u"a b|\"q\"|$HOME *|it's|é||"_s}},
         {"megabytes", u"head -c 8000000 /dev/zero | tr '\\0' a"_s, {}, {0, QString(8000000, u'a')}},
-        {"invalid UTF-8", u"printf 'ok\\377'; exit 4"_s, {}, {4, QString()}},
-        {"UTF-8 cut short at the end", u"printf 'ok\\303'"_s, {}, {0, QString()}},
+        {"invalid UTF-8", u"printf 'ok\\377'; exit 4"_s, {}, {4, QString()}}, {"cut short", u"printf 'ok\\303'"_s, {}, {0, QString()}},
         {"descendant still writing", u"(sleep 1; echo late) & echo early"_s, {}, {0, u"early\nlate\n"_s}},
-        {"killed by a signal", u"echo before; kill -TERM $$"_s, {}, {15, u"before\n"_s}},
-        {"the tool's own 127", u"exit 127"_s, {}, {127, QString()}},
+        {"killed by a signal", u"echo before; kill -TERM $$"_s, {}, {15, u"before\n"_s}}, {"own 127", u"exit 127"_s, {}, {127, QString()}},
         // Only the copies at 1 and 2 may refer to the pipe: a third would be a leaked end.
         {"no extra pipe ends", uR"sh(p=$(readlink /proc/$$/fd/1); n=0
 for f in /proc/$$/fd/*; do [ "$(readlink "$f")" = "$p" ] && n=$((n+1)); done; echo $n)sh"_s, {}, {0, u"2\n"_s}},
