@@ -21,10 +21,9 @@ using namespace Qt::StringLiterals;
 // (Command-Q on the Mac, where the item moves to the application menu under its own title) quits.
 TEST(AppDelegate, LaunchShowsTheWindowInFrontThenOffersTheRelease)
 {
-    using namespace std::chrono_literals;
     test::TestServer server;
     server.serve(u"/updates/latest-mac.yml"_s,
-                 {test::httpResponse(200, "version: 1.4.2\n  - url: Q-1.4.2-mac.zip\n"), test::Answer::End::Close, 300ms});
+                 {test::httpResponse(200, "version: 1.4.2\n  - url: Q-1.4.2-mac.zip\n"), test::Answer::End::Close, std::chrono::milliseconds(300)});
     AppDelegate delegate(test::productFor(server.url(u"/updates/"_s), u"/nonexistent"_s));
     QSignalSpy quit(&delegate, &AppDelegate::terminateRequested);
     delegate.applicationDidFinishLaunching();

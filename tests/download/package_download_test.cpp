@@ -40,11 +40,10 @@ TEST(DownloadPlacement, HostileNamesStayInsideTheDirectory)
 {
     const auto named = [](const QString &name) { return placementFileName(QUrl(u"https://h.example/updates/"_s + name)); };
     EXPECT_EQ(named(u"%C3%BC%20x%2525.zip"_s), u"ü x%25.zip"_s);
-    for (const QString &refused : {u"a%2Fb.zip"_s, u"a%5Cb.zip"_s, u"a%00.zip"_s, u"%2E%2E"_s, u"."_s, u""_s})
-        EXPECT_EQ(named(refused), u"update.zip"_s) << refused.toStdString();
     // Up to 255 bytes (a "ü" takes two).
     EXPECT_EQ(named(QString(251, u'n') + u".zip"_s), QString(251, u'n') + u".zip"_s);
-    EXPECT_EQ(named(QString(126, u'ü') + u".zip"_s), u"update.zip"_s);
+    for (const QString &refused : {u"a%2Fb.zip"_s, u"a%5Cb.zip"_s, u"a%00.zip"_s, u"%2E%2E"_s, u"."_s, u""_s, QString(126, u'ü') + u".zip"_s})
+        EXPECT_EQ(named(refused), u"update.zip"_s) << refused.toStdString();
 }
 
 // One transfer, and the retry of a failed one, straight on the download against the test

@@ -11,7 +11,7 @@
 #include <QFile>
 #include <QRegularExpression>
 #include <QTemporaryDir>
-#include <QThread>
+#include <QTest>
 
 #include "support/printing.h"
 
@@ -72,8 +72,7 @@ TEST(LinuxInstallScript, AsRootForAnotherUser)
         EXPECT_EQ(result.status, 0) << result.output.toStdString();
         // What the new copy wrote, waited for up to 10 seconds; it is running, not merely a zombie.
         QFile marker(home + u"/new"_s);
-        for (int i = 0; i < 200 && !marker.exists(); ++i)
-            QThread::msleep(50);
+        (void)QTest::qWaitFor([&] { return marker.exists(); }, 10000);
         const QStringList launched = marker.open(QIODevice::ReadOnly) ? QString::fromUtf8(marker.readAll()).split(u' ') : QStringList();
         started << launched.value(0).toInt();
         QFile stat(u"/proc/%1/stat"_s.arg(started.last()));
