@@ -18,8 +18,7 @@ using namespace Qt::StringLiterals;
 TEST(InstallScript, WritingReplacesALinkAndMakesTheScriptExecutable)
 {
     QTemporaryDir dir;
-    const QString target = dir.filePath(u"target"_s);
-    const QString path = installScriptPath(dir.path());
+    const QString target = dir.filePath(u"target"_s), path = installScriptPath(dir.path());
     ASSERT_TRUE(QFile(target).open(QIODevice::WriteOnly) && QFile::link(target, path));
     EXPECT_EQ(writeInstallScript(path, u"echo 安装"_s), std::nullopt);
     // Not a link, the target untouched, rwxr-xr-x.
