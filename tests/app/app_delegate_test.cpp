@@ -42,12 +42,11 @@ TEST(AppDelegate, LaunchShowsTheWindowInFrontThenOffersTheRelease)
 
 TEST(AppDelegate, NetworkDescriptionsReadInTheUsersLanguage)
 {
-    QTranslator *chinese = loadPlatformTranslations(QLocale(QLocale::Chinese, QLocale::China));
+    const std::unique_ptr<QTranslator> chinese(loadPlatformTranslations(QLocale(QLocale::Chinese, QLocale::China)));
     ASSERT_NE(chinese, nullptr) << "Qt's translations are missing from "
                                 << QLibraryInfo::path(QLibraryInfo::TranslationsPath).toStdString();
     const QString timeout = QCoreApplication::translate("QAbstractSocket", "Socket operation timed out");
-    QCoreApplication::removeTranslator(chinese);
-    delete chinese;
+    QCoreApplication::removeTranslator(chinese.get());
     EXPECT_TRUE(timeout.contains(u"超时"_s)) << timeout.toStdString();
 }
 
