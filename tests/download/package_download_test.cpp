@@ -18,9 +18,7 @@ namespace {
 
 using namespace Qt::StringLiterals;
 using namespace std::chrono_literals;
-using test::Answer;
-using test::httpResponse;
-using test::TestServer;
+using namespace test;
 
 constexpr qint64 MiB = 1048576;
 
@@ -31,10 +29,9 @@ TEST(DownloadTexts, ProgressInWholeMebibytesAndAnUnclampedPercentage)
         {MiB - 1, 3 * MiB, u"1.4.2"_s, u"正在下载 1.4.2… 0 / 3 MB"_s, 33.3333015},
         {300, 200, QString(), u"正在下载 … 0 / 0 MB"_s, 150.0}, // no release held
     };
-    for (const auto &[written, total, version, text, percentage] : rows) {
-        EXPECT_EQ(downloadProgressText(written, total, version), text);
-        EXPECT_NEAR(downloadPercentage(written, total), percentage, 1e-6);
-    }
+    for (const auto &[written, total, version, text, percentage] : rows)
+        EXPECT_TRUE(downloadProgressText(written, total, version) == text
+                    && std::abs(downloadPercentage(written, total) - percentage) < 1e-6) << text.toStdString();
 }
 
 // The name comes from the manifest, whose names always end in ".zip" (the road's rows: encoded
@@ -43,11 +40,10 @@ TEST(DownloadPlacement, HostileNamesStayInsideTheDirectory)
 {
     const auto named = [](const QString &name) { return placementFileName(QUrl(u"https://h.example/updates/"_s + name)); };
     EXPECT_EQ(named(u"%C3%BC%20x%2525.zip"_s), u"ü x%25.zip"_s);
-    for (const QString &refused : {u"a%2Fb.zip"_s, u"a%5Cb.zip"_s, u"a%00.zip"_s, u"%2E%2E"_s, u"."_s, u""_s})
-        EXPECT_EQ(named(refused), u"update.zip"_s) << refused.toStdString();
     // Up to 255 bytes (a "ü" takes two).
     EXPECT_EQ(named(QString(251, u'n') + u".zip"_s), QString(251, u'n') + u".zip"_s);
-    EXPECT_EQ(named(QString(126, u'ü') + u".zip"_s), u"update.zip"_s);
+    for (const QString &refused : {u"a%2Fb.zip"_s, u"a%5Cb.zip"_s, u"a%00.zip"_s, u"%2E%2E"_s, u"."_s, u""_s, QString(126, u'ü') + u".zip"_s})
+        EXPECT_EQ(named(refused), u"update.zip"_s) << refused.toStdString();
 }
 
 // One transfer, and the retry of a failed one, straight on the download against the test
@@ -77,14 +73,15 @@ void resetAtSixtyPercent(TestServer &server, const QByteArray &body)
     server.serve(u"/updates/p.zip"_s, {bytes, Answer::End::Reset, 0ms, bytes.size() - body.size() * 4 / 10});
 }
 void rangedFile(TestServer &server, const QByteArray &body) { server.respond(u"/updates/p.zip"_s, test::rangedFile(body, etag)); }
-// `hops` redirects in a row, each to a relative location: p.zip, 1, 2... then the body.
+// `hops` redirects in a row, each to a relative location: p.zip, 1, 2... then the body (at p.zip
+// without any: the whole file, whatever was asked).
 template <int hops>
 void chain(TestServer &server, const QByteArray &body)
 {
+    const auto path = [](int hop) { return hop ? u"/updates/%1"_s.arg(hop) : u"/updates/p.zip"_s; };
     for (int hop = 0; hop < hops; ++hop)
-        server.serve(hop ? u"/updates/%1"_s.arg(hop) : u"/updates/p.zip"_s,
-                     {httpResponse(302, "", "Location: " + QByteArray::number(hop + 1) + "\r\n")});
-    server.serve(u"/updates/%1"_s.arg(hops), {httpResponse(200, body)});
+        server.serve(path(hop), {httpResponse(302, "", "Location: " + QByteArray::number(hop + 1) + "\r\n")});
+    server.serve(path(hops), {httpResponse(200, body)});
 }
 
 TEST_P(Transfers, PlaceTheWholeBodyOrFail)
@@ -99,8 +96,7 @@ TEST_P(Transfers, PlaceTheWholeBodyOrFail)
         auto download = std::make_unique<PackageDownload>(folder.path());
         if (earlier)
             download->resumeFrom(*earlier);
-        QSignalSpy progress(download.get(), &PackageDownload::progress);
-        QSignalSpy finished(download.get(), &PackageDownload::finished);
+        QSignalSpy progress(download.get(), &PackageDownload::progress), finished(download.get(), &PackageDownload::finished);
         download->start(server.url(u"/updates/p.zip"_s), {row.idle, 30s});
         EXPECT_TRUE(finished.wait(20000));
         QTest::qWait(50); // a second finished() would come now
@@ -122,9 +118,8 @@ TEST_P(Transfers, PlaceTheWholeBodyOrFail)
         return;
     QFile placed(result.placedFile.value_or(QString()));
     ASSERT_TRUE(placed.fileName().endsWith(u"/p.zip"_s) && placed.open(QIODevice::ReadOnly)) << placed.fileName().toStdString();
-    EXPECT_TRUE(placed.readAll() == body);
-    EXPECT_EQ(result.size, body.size());
-    EXPECT_EQ(result.sha512, QCryptographicHash::hash(body, QCryptographicHash::Sha512));
+    EXPECT_TRUE(placed.readAll() == body && result.size == body.size()
+                && result.sha512 == QCryptographicHash::hash(body, QCryptographicHash::Sha512));
 }
 
 INSTANTIATE_TEST_SUITE_P(Download, Transfers, ::testing::Values(
@@ -135,9 +130,7 @@ INSTANTIATE_TEST_SUITE_P(Download, Transfers, ::testing::Values(
         server.serve(u"/updates/p.zip"_s, {httpResponse(200, body), Answer::End::Close, 0ms, -1, body.size() / 12, 100ms});
     }, .requests = 1, .idle = 400ms},
     Transfer{.name = "resumedAfterAReset", .serve = resetAtSixtyPercent, .retry = rangedFile, .requests = 2, .rangeAsked = true},
-    Transfer{.name = "rangeIgnored", .serve = resetAtSixtyPercent, .retry = [](TestServer &server, const QByteArray &body) {
-        server.serve(u"/updates/p.zip"_s, {httpResponse(200, body)});
-    }, .requests = 2, .rangeAsked = true},
+    Transfer{.name = "rangeIgnored", .serve = resetAtSixtyPercent, .retry = chain<0>, .requests = 2, .rangeAsked = true},
     // A 206 for other bytes than the rest: asked again, for the whole file.
     Transfer{.name = "rangeElsewhere", .serve = resetAtSixtyPercent, .retry = [](TestServer &server, const QByteArray &body) {
         server.respond(u"/updates/p.zip"_s, [body](const test::Request &request) {

@@ -7,10 +7,11 @@
 #include "system/command_runner.h"
 
 #include <QDir>
+#include <QScopeGuard>
 #include <QFile>
 #include <QRegularExpression>
 #include <QTemporaryDir>
-#include <QThread>
+#include <QTest>
 
 #include "support/printing.h"
 
@@ -40,101 +41,69 @@ bool writeFakeApp(const QString &appPath, const QString &home, const QString &na
         && executable.setPermissions(QFile::Permissions(0x7755));
 }
 
-// The fields a stand-in wrote to `path`, waiting up to 10 seconds for them.
-QStringList marker(const QString &path)
-{
-    for (int i = 0; i < 200 && !QFile::exists(path); ++i)
-        QThread::msleep(50);
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()).split(u' ') : QStringList();
-}
-
-// Running, not merely a zombie that nobody reaps.
-bool running(int pid)
-{
-    QFile stat(u"/proc/%1/stat"_s.arg(pid));
-    return stat.open(QIODevice::ReadOnly) && !stat.readAll().contains(") Z ");
-}
-
 // Runs as root for the user "nobody", in a temporary folder root may write and nobody may not
 // (but for nobody's home inside it), with the new copy staged.
-class LinuxInstallScript : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        if (::geteuid() != 0 || !nobody)
-            GTEST_SKIP() << "needs root and a user nobody";
-        QFile::setPermissions(root.path(), QFile::Permissions(0x7755));
-        ASSERT_TRUE(QDir().mkpath(home) && writeFakeApp(staged, home, u"new"_s));
-        ASSERT_EQ(::chown(QFile::encodeName(home).constData(), nobody->pw_uid, 0), 0);
-    }
-    void TearDown() override
-    {
-        for (const int pid : started) {
+// The previous copy goes into the user's Trash, with an info file that puts it back where it
+// was, gives the time of its name and belongs to the user.
+TEST(LinuxInstallScript, AsRootForAnotherUser)
+{
+    const passwd *nobody = ::getpwnam("nobody");
+    if (::geteuid() != 0 || !nobody)
+        GTEST_SKIP() << "needs root and a user nobody";
+    QTemporaryDir root;
+    const QString home = root.filePath(u"home"_s), trash = home + u"/.local/share/Trash"_s;
+    const QString staged = root.filePath(u"stage/Quillmere Desktop.app"_s);
+    QList<int> started;
+    const auto stopStarted = qScopeGuard([&] {
+        for (const int pid : started)
             if (pid > 0)
                 ::kill(pid, SIGKILL);
-        }
-    }
+    });
+    QFile::setPermissions(root.path(), QFile::Permissions(0x7755));
+    ASSERT_TRUE(QDir().mkpath(home) && writeFakeApp(staged, home, u"new"_s));
+    ASSERT_EQ(::chown(QFile::encodeName(home).constData(), nobody->pw_uid, 0), 0);
     // Installs at `app`: the new copy is in place and runs as nobody, with nobody's HOME; run
     // has returned while it is still running (it does not hold the output).
-    void install(const QString &app)
-    {
+    const auto install = [&](const QString &app) {
         const LinuxInstallInputs inputs{app, staged, trash, nobody->pw_uid, nobody->pw_gid, {{u"HOME"_s, home}}};
         const QString script = root.filePath(u"stage/install.sh"_s);
         ASSERT_EQ(writeInstallScript(script, linuxInstallScript(inputs)), std::nullopt);
         const CommandResult result = run(u"/bin/bash"_s, {script});
         EXPECT_EQ(result.status, 0) << result.output.toStdString();
-        EXPECT_TRUE(QFile::exists(app + u"/new"_s));
-        const QStringList launched = marker(home + u"/new"_s);
+        // What the new copy wrote, waited for up to 10 seconds; it is running, not merely a zombie.
+        QFile marker(home + u"/new"_s);
+        (void)QTest::qWaitFor([&] { return marker.exists(); }, 10000);
+        const QStringList launched = marker.open(QIODevice::ReadOnly) ? QString::fromUtf8(marker.readAll()).split(u' ') : QStringList();
         started << launched.value(0).toInt();
-        EXPECT_TRUE(running(started.last()));
+        QFile stat(u"/proc/%1/stat"_s.arg(started.last()));
+        EXPECT_TRUE(QFile::exists(app + u"/new"_s) && stat.open(QIODevice::ReadOnly) && !stat.readAll().contains(") Z "));
         EXPECT_EQ(launched.mid(1), (QStringList{QString::number(nobody->pw_uid), home}));
-        QFile::remove(home + u"/new"_s);
-    }
-    QList<int> started;
-    const passwd *nobody = ::getpwnam("nobody");
-    QTemporaryDir root;
-    QString home = root.filePath(u"home"_s);
-    QString trash = home + u"/.local/share/Trash"_s;
-    QString staged = root.filePath(u"stage/Quillmere Desktop.app"_s);
-};
-
-// The running copy is stopped and the previous copy goes into the user's Trash, with an info
-// file that puts it back where it was, gives the time of its name and belongs to the user.
-TEST_F(LinuxInstallScript, AsRootForAnotherUser)
-{
+        marker.remove();
+    };
     const QString app = root.filePath(u"it's Apps/Quillmere Desktop.app"_s);
     ASSERT_TRUE(writeFakeApp(app, home, u"old"_s));
-    const QString start = u"/usr/bin/setsid -f \"$0\" </dev/null >/dev/null 2>&1"_s;
-    ASSERT_EQ(run(u"/bin/bash"_s, {u"-c"_s, start, app + u"/Contents/MacOS/Quillmere Desktop"_s}).status, 0);
-    started << marker(home + u"/old"_s).value(0).toInt();
     install(app);
     EXPECT_FALSE(QFile::exists(app + u"/old"_s));
-    EXPECT_FALSE(running(started.first()));
 
     const QStringList files = QDir(trash + u"/files"_s).entryList(QDir::NoDotAndDotDot | QDir::AllEntries);
-    ASSERT_EQ(files.size(), 1);
-    EXPECT_EQ(QDir(trash + u"/info"_s).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
-              QStringList{files[0] + u".trashinfo"_s});
+    ASSERT_EQ(QDir(trash + u"/info"_s).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
+              QStringList{files.value(0) + u".trashinfo"_s});
     QFile info(trash + u"/info/"_s + files[0] + u".trashinfo"_s);
-    ASSERT_TRUE(info.open(QIODevice::ReadOnly));
+    ASSERT_TRUE(files.size() == 1 && info.open(QIODevice::ReadOnly));
     const auto fields = QRegularExpression(u"^\\[Trash Info\\]\nPath=(.*)\nDeletionDate=(\\d{4})-"
                                            "(\\d\\d)-(\\d\\d)T(\\d\\d):(\\d\\d):(\\d\\d)\n$"_s)
                             .match(QString::fromUtf8(info.readAll()));
     ASSERT_TRUE(fields.hasMatch());
-    EXPECT_EQ(QByteArray::fromPercentEncoding(fields.captured(1).toUtf8()), QFile::encodeName(app));
-    EXPECT_EQ(files[0], u"Quillmere Desktop.%1.app"_s.arg(fields.capturedTexts().mid(2).join(QString())));
-    EXPECT_EQ(QFileInfo(info).ownerId(), nobody->pw_uid);
-}
+    EXPECT_EQ(std::tuple(QByteArray::fromPercentEncoding(fields.captured(1).toUtf8()), files[0], QFileInfo(info).ownerId()),
+              std::tuple(QFile::encodeName(app), u"Quillmere Desktop.%1.app"_s.arg(fields.capturedTexts().mid(2).join(QString())),
+                         nobody->pw_uid));
 
-// A missing install folder is made as the user where the user may write the folder above it,
-// otherwise as root.
-TEST_F(LinuxInstallScript, AsRootIntoAMissingInstallFolder)
-{
+    // A missing install folder is made as the user where the user may write the folder above it,
+    // otherwise as root.
     for (const auto &[above, owner] : {std::pair{home, nobody->pw_uid}, {root.path(), 0u}}) {
-        const QString app = above + u"/it's Apps/Quillmere Desktop.app"_s;
-        install(app);
-        EXPECT_EQ(QFileInfo(QFileInfo(app).path()).ownerId(), owner) << above.toStdString();
+        const QString fresh = above + u"/new Apps/Quillmere Desktop.app"_s;
+        install(fresh);
+        EXPECT_EQ(QFileInfo(QFileInfo(fresh).path()).ownerId(), owner) << above.toStdString();
     }
 }
 

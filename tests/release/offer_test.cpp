@@ -11,13 +11,11 @@ namespace {
 
 using namespace Qt::StringLiterals;
 
-Release release(const QString &version, std::optional<std::int64_t> size)
-{
-    return {version, QUrl(u"https://h.example/updates/Q-1.4.2-mac.zip"_s), u"Q-1.4.2-mac.zip"_s, size, std::nullopt};
-}
-
 TEST(Offer, ChosenByPlainVersionEquality)
 {
+    const auto release = [](const QString &version, std::optional<std::int64_t> size) {
+        return Release{version, QUrl(u"https://h.example/updates/Q-1.4.2-mac.zip"_s), u"Q-1.4.2-mac.zip"_s, size, std::nullopt};
+    };
     const QString reinstall = u"当前已是最新版本。重新安装会覆盖现有副本，登录状态与设置都会保留。"_s;
     const QString detail = u"Q-1.4.2-mac.zip · 150 MB"_s;
     const std::tuple<std::optional<QString>, QString, OfferTexts> rows[] = { // installed, offered: texts

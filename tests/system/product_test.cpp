@@ -13,17 +13,16 @@ using namespace Qt::StringLiterals;
 TEST(Product, OnlyAbsoluteHttpsUrlsAreAccepted)
 {
     const std::pair<const char *, bool> rows[] = {
-        {"https://updates.example/updates/", true}, {"https://127.0.0.1:8443/updates/latest-mac.yml", true},
-        {"", false}, {"updates/latest-mac.yml", false}, {"http://updates.example/updates/", false},
-        {"https:///updates/", false}, {"https://exa mple.com/updates/", false},
+        {"https://updates.example/updates/", true}, {"https://127.0.0.1:8443/updates/latest-mac.yml", true}, {"", false},
+        {"updates/latest-mac.yml", false}, {"http://updates.example/updates/", false}, {"https:///updates/", false},
+        {"https://exa mple.com/updates/", false},
     };
     for (const auto &[text, accepted] : rows)
         EXPECT_EQ(parseServerURL(QString::fromUtf8(text)).has_value(), accepted) << text;
     // Either URL alone stops the product, and so does a package key that is not the Base64 of 32 bytes.
     const QString good = u"https://h.example/updates/"_s, plain = u"http://h.example/updates/"_s;
-    EXPECT_FALSE(makeProduct({plain + u"latest-mac.yml"_s, good, u"id"_s, u"/Applications"_s, {}}));
-    EXPECT_FALSE(makeProduct({good + u"latest-mac.yml"_s, plain, u"id"_s, u"/Applications"_s, {}}));
-    EXPECT_FALSE(makeProduct({good + u"latest-mac.yml"_s, good, u"id"_s, u"/Applications"_s, u"AAAA"_s}));
+    for (const auto &[metadata, downloads, key] : {std::tuple{plain, good, QString()}, {good, plain, QString()}, {good, good, u"AAAA"_s}})
+        EXPECT_FALSE(makeProduct({metadata + u"latest-mac.yml"_s, downloads, u"id"_s, u"/Applications"_s, key})) << key.toStdString();
 }
 
 }  // namespace
