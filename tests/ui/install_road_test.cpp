@@ -115,6 +115,7 @@ struct Row {
 };
 
 void PrintTo(const Row &row, std::ostream *os) { *os << row.name; }
+const auto rowName = [](const ::testing::TestParamInfo<Row> &info) { return std::string(info.param.name); };
 
 // The words of each failure: the installer's, and Qt's (in the test's C locale).
 const QString checkFailed = u"无法获取版本信息："_s, badManifest = u"版本信息格式不正确，请稍后重试。"_s;
@@ -303,10 +304,8 @@ TEST_P(InstallRoad, EndsAsItShouldAndARetryCompletes)
         // A free port below the range the system takes connections' own ports from (the check
         // below could otherwise connect a socket to itself and hold the port).
         quint16 port = 0;
-        for (QTcpServer probe; !port;) {
+        for (QTcpServer probe; !port || !probe.listen(QHostAddress::LocalHost, port);)
             port = quint16(QRandomGenerator::global()->bounded(20000, 32000));
-            port = probe.listen(QHostAddress::LocalHost, port) ? port : 0;
-        }
         ASSERT_EQ(writeInstallScript(work.filePath(u"tinyproxy.conf"_s), u"Port %1\nListen 127.0.0.1\nLogLevel Connect\nLogFile \"%2\"\nBasicAuth quill s3cret\n"_s
                                                                             .arg(port).arg(work.filePath(u"tinyproxy.log"_s))), std::nullopt);
         proxy.start(u"tinyproxy"_s, {u"-d"_s, u"-c"_s, work.filePath(u"tinyproxy.conf"_s)});
@@ -493,8 +492,7 @@ INSTANTIATE_TEST_SUITE_P(ServerFaults, InstallRoad, ::testing::Values(
     Row{.name = "packageAltered", .answer = [](const QByteArray &body) {
         return Answer{"HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n" + QByteArray(body).replace("Info.plist", "Info.plisT")}; },
         .listed = true, .message = packageMismatch},
-    Row{.name = "throughTheProxyWithAPassword", .proxy = true}),
-    [](const auto &info) { return std::string(info.param.name); });
+    Row{.name = "throughTheProxyWithAPassword", .proxy = true}), rowName);
 
 // Behind a 404 (which is no transfer failure), a tar whose one entry is a hard link to a file
 // outside: the package is read as a zip only.
@@ -530,8 +528,7 @@ INSTANTIATE_TEST_SUITE_P(HostilePackages, InstallRoad, ::testing::Values(
     // The copy is in place, but it cannot be started: the failed state.
     Row{.name = "noExecutable", .package = bundle(u"com.quillmere.desktop"_s, false),
         .message = onMac ? u"安装失败：0:*: execution error: The application $ROOT/Applications/Quillmere Desktop.app cannot be opened because its executable is missing. (1)"_s
-                         : u"安装失败：无法启动：$ROOT/Applications/Quillmere Desktop.app/Contents/MacOS/Quillmere Desktop 不存在或不可执行。"_s}),
-    [](const auto &info) { return std::string(info.param.name); });
+                         : u"安装失败：无法启动：$ROOT/Applications/Quillmere Desktop.app/Contents/MacOS/Quillmere Desktop 不存在或不可执行。"_s}), rowName);
 
 const QList<ZipEntry> bigBundle = bundle() << ZipEntry{app + u"/Contents/filler"_s, 0100644, u"zeros:16777216"_s};
 
@@ -545,8 +542,7 @@ INSTANTIATE_TEST_SUITE_P(Installs, InstallRoad, ::testing::Values(
     Row{.name = "killedBeforeTheMove", .killAt = "/bin/mv ", .message = installFailed},
     Row{.name = "killedAfterTheMove", .killAt = onMac ? "/usr/bin/ditto" : "/bin/cp -a", .message = installFailed},
     Row{.name = "killedDuringTheCopy", .killAt = onMac ? "+/usr/bin/ditto" : "+/bin/cp -a", .message = installFailed},
-    Row{.name = "killedAfterTheCopy", .killAt = onMac ? "/usr/bin/xattr" : "[ ! -f", .message = installFailed}),
-    [](const auto &info) { return std::string(info.param.name); });
+    Row{.name = "killedAfterTheCopy", .killAt = onMac ? "/usr/bin/xattr" : "[ ! -f", .message = installFailed}), rowName);
 
 TEST_F(InstallRoad, CancelDuringTheDownloadEndsTheApplicationWithoutAnAlert)
 {
