@@ -126,10 +126,7 @@ const QString badSignature = u"安装包的签名无效，已中止。"_s, insta
 const QString timedOut = timeoutDescription(), handshake = u"SSL handshake failed: "_s;
 
 // What a modal alert showed before it was dismissed: its informative text as its label holds it and reads it.
-struct SeenAlert {
-    QString informativeText;
-    Qt::TextFormat informativeFormat;
-};
+struct SeenAlert { QString informativeText; Qt::TextFormat informativeFormat; };
 
 // Watches for the next modal message box, records what it shows and closes it. Keep it alive
 // across the call that opens the alert; `seen` is empty until then.
@@ -494,16 +491,13 @@ INSTANTIATE_TEST_SUITE_P(ServerFaults, InstallRoad, ::testing::Values(
         .listed = true, .message = packageMismatch},
     Row{.name = "throughTheProxyWithAPassword", .proxy = true}), rowName);
 
-// Behind a 404 (which is no transfer failure), a tar whose one entry is a hard link to a file
-// outside: the package is read as a zip only.
-Answer tarWithAHardLinkBehind404(const QByteArray &)
-{
-    const CommandResult tar = run(u"/usr/bin/python3"_s, {u"-c"_s, u"import io, sys, tarfile\nb = io.BytesIO()\nwith tarfile.open(fileobj=b, mode='w') as t:\n"
-        "    e = tarfile.TarInfo('x'); e.type = tarfile.LNKTYPE; e.linkname = '../../outside/x'; t.addfile(e)\nprint(b.getvalue().hex())"_s});
-    return {httpResponse(404, QByteArray::fromHex(tar.output.toLatin1()))};
-}
-
 INSTANTIATE_TEST_SUITE_P(HostilePackages, InstallRoad, ::testing::Values(
+    // Behind a 404 (which is no transfer failure), a tar whose one entry is a hard link to a
+    // file outside: the package is read as a zip only.
+    Row{.name = "hardLinkOutsideBehind404", .answer = [](const QByteArray &) {
+        const CommandResult tar = run(u"/usr/bin/python3"_s, {u"-c"_s, u"import io, sys, tarfile\nb = io.BytesIO()\nwith tarfile.open(fileobj=b, mode='w') as t:\n"
+            "    e = tarfile.TarInfo('x'); e.type = tarfile.LNKTYPE; e.linkname = '../../outside/x'; t.addfile(e)\nprint(b.getvalue().hex())"_s});
+        return Answer{httpResponse(404, QByteArray::fromHex(tar.output.toLatin1()))}; }, .message = unpackFailed},
     Row{.name = "parentEntry", .package = bundle() << ZipEntry{u"../escape"_s, 0100644, u"x"_s}, .message = unsafe},
     Row{.name = "absoluteEntry", .package = bundle() << ZipEntry{u"$ROOT/outside/absolute"_s, 0100644, u"x"_s}, .message = unsafe},
     Row{.name = "writeThroughALink", .package = bundle() << ZipEntry{u"link"_s, 0120777, u"decoy"_s} << ZipEntry{u"link/x"_s, 0100644, u"x"_s}, .message = unsafe},
@@ -512,7 +506,6 @@ INSTANTIATE_TEST_SUITE_P(HostilePackages, InstallRoad, ::testing::Values(
     Row{.name = "linkThroughALink", .package = bundle() << ZipEntry{u"here"_s, 0120777, u"."_s} << ZipEntry{u"out"_s, 0120777, u"here/../x"_s}, .message = unsafe},
     // It could point at the installed copy itself.
     Row{.name = "linkNamedLikeTheBundle", .package = {{app, 0120777, u"/Applications/"_s + app}}, .message = unsafe},
-    Row{.name = "hardLinkOutsideBehind404", .answer = tarWithAHardLinkBehind404, .message = unpackFailed},
     // This stays inside the stage directory, so only the bundle's own check sees it.
     Row{.name = "executableLinkedOutside", .package = bundle(u"com.quillmere.desktop"_s, false)
         << ZipEntry{app + u"/Contents/MacOS/Quillmere Desktop"_s, 0120777, u"../../../decoy/run"_s} << ZipEntry{u"decoy/run"_s, 0100755, u"#!/bin/sh\n"_s},
