@@ -55,32 +55,25 @@ private:
             // Queued, so that closing or resetting never happens inside the socket's own work.
             connect(socket_, &QSslSocket::bytesWritten, this, &Connection::send, Qt::QueuedConnection);
             connect(socket_, &QSslSocket::encryptedBytesWritten, this, &Connection::send, Qt::QueuedConnection);
+            if (answer_.pieceBytes > 0) {  // a slow answer: one more piece allowed each interval
+                auto *pieces = new QTimer(this);
+                connect(pieces, &QTimer::timeout, this, [this] { allowed_ += answer_.pieceBytes, send(); });
+                pieces->start(answer_.interval);
+            }
             send();
         });
     }
-
-    qint64 queued() const { return socket_->bytesToWrite() + socket_->encryptedBytesToWrite(); }
 
     // Tops up the socket's queue; runs again whenever some of it has left.
     void send()
     {
         const qsizetype whole = answer_.sendOnly < 0 ? answer_.bytes.size() : std::min(answer_.sendOnly, answer_.bytes.size());
-        if (answer_.pieceBytes > 0 && allowed_ == 0) {
-            auto *pieces = new QTimer(this);
-            connect(pieces, &QTimer::timeout, this, [this] {
-                allowed_ += answer_.pieceBytes;
-                send();
-            });
-            pieces->start(answer_.interval);
-            allowed_ = answer_.pieceBytes;
-        }
-        const qsizetype end = answer_.pieceBytes > 0 ? std::min(whole, allowed_) : whole;
+        const qsizetype end = answer_.pieceBytes > 0 ? std::min(whole, allowed_ + answer_.pieceBytes) : whole;
         if (socket_->state() != QAbstractSocket::ConnectedState)
             return;
-        for (qsizetype piece; sent_ < end && queued() < queueLimit; sent_ += piece) {
-            piece = std::min(end - sent_, queueLimit);
-            socket_->write(answer_.bytes.constData() + sent_, piece);
-        }
+        const auto queued = [this] { return socket_->bytesToWrite() + socket_->encryptedBytesToWrite(); };
+        for (qsizetype piece; sent_ < end && queued() < queueLimit; sent_ += piece)
+            socket_->write(answer_.bytes.constData() + sent_, piece = std::min(end - sent_, queueLimit));
         if (sent_ < whole || answer_.end == Answer::End::Stall)
             return;
         if (answer_.end == Answer::End::Close) {
@@ -103,7 +96,7 @@ private:
     QByteArray head_;
     Answer answer_;
     qsizetype sent_ = 0;
-    qsizetype allowed_ = 0;  // of a slow answer, what may have been sent by now
+    qsizetype allowed_ = 0;  // of a slow answer, what may have been sent by now beyond the first piece
 };
 
 }  // namespace
@@ -138,8 +131,7 @@ TestServer::TestServer(Chain chain)
 
 void TestServer::setChain(Chain chain)
 {
-    static const char16_t *const names[] = {u"server", u"untrusted-server", u"otherhost-server", u"expired-server"};
-    const QString name = QString::fromUtf16(names[int(chain)]);
+    const QString name = QStringList{u"server"_s, u"untrusted-server"_s, u"otherhost-server"_s}.at(int(chain));
     QSslConfiguration config;
     config.setLocalCertificate(QSslCertificate(certificateFile(name + u".pem"_s)));
     config.setPrivateKey(QSslKey(certificateFile(name + u".key"_s), QSsl::Ec));
@@ -162,10 +154,8 @@ QUrl TestServer::url(const QString &path, const QString &host) const
 
 QByteArray Request::header(const QByteArray &name) const
 {
-    for (const QByteArray &line : head.split('\n'))
-        if (line.toLower().startsWith(name.toLower() + ':'))
-            return line.mid(name.size() + 1).trimmed();
-    return {};
+    const qsizetype at = head.toLower().indexOf("\r\n" + name.toLower() + ':');
+    return at < 0 ? QByteArray() : head.mid(at + name.size() + 3, head.indexOf("\r\n", at + 2) - at - name.size() - 3).trimmed();
 }
 
 Responder rangedFile(const QByteArray &body, const QByteArray &etag)

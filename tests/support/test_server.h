@@ -59,8 +59,8 @@ class TestServer {
 public:
     // The certificate presented: Trusted is from the CA that trustTestAuthority() adds;
     // Untrusted from a CA that nothing trusts; OtherHost from the trusted CA but for another
-    // host name; Expired from the trusted CA, for 127.0.0.1, expired a month ago.
-    enum class Chain { Trusted, Untrusted, OtherHost, Expired };
+    // host name.
+    enum class Chain { Trusted, Untrusted, OtherHost };
 
     explicit TestServer(Chain chain = Chain::Trusted);
     ~TestServer();
@@ -70,10 +70,10 @@ public:
 
     // The next request for `path` that no earlier expectation takes gets this answer.
     void expectOnce(const QString &path, Responder responder) { expected_.append({path, std::move(responder)}); }
-    void expectOnce(const QString &path, const Answer &answer) { expectOnce(path, constant(answer)); }
+    void expectOnce(const QString &path, const Answer &answer) { expectOnce(path, [answer](const Request &) { return answer; }); }
     // Replaces the answer for `path` to every request that no expectation takes; requests
     // already being answered keep theirs.
-    void serve(const QString &path, const Answer &answer) { respond(path, constant(answer)); }
+    void serve(const QString &path, const Answer &answer) { respond(path, [answer](const Request &) { return answer; }); }
     // The same, with an answer made for each request.
     void respond(const QString &path, Responder responder) { answers_.insert(path, std::move(responder)); }
     // https://HOST:PORT<path>, HOST 127.0.0.1 or another name for this machine.
@@ -82,11 +82,6 @@ public:
     [[nodiscard]] const QList<Request> &requests() const { return requests_; }
 
 private:
-    static Responder constant(const Answer &answer)
-    {
-        return [answer](const Request &) { return answer; };
-    }
-
     QList<std::pair<QString, Responder>> expected_;
     QMap<QString, Responder> answers_;
     QList<Request> requests_;
