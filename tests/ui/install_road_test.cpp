@@ -59,6 +59,9 @@ constexpr bool onMac = false;
 #endif
 
 const QString app = u"Quillmere Desktop.app"_s;
+// The user's temporary folder, below the test's: its quotes and backslash must survive every
+// quoting of the stage directory's path (the shell's, and on a Mac AppleScript's too).
+const QString tmp = u"tmp it's \"q\" \\"_s;
 const QString manifestPath = u"/updates/latest-mac.yml"_s, packagePath = u"/updates/Q-1.4.2-mac.zip"_s;
 
 // The manifest: it names the package only, or lists `zip`'s size and digest in the package's
@@ -106,7 +109,7 @@ struct Row {
     QList<ZipEntry> package = bundle();                  // "$ROOT" in a name stands for the test's folder
     bool listed = false;                                 // the manifest lists the package's size and digest
     Signature signature = Signature::None;
-    QString small = {};                                  // this folder ("tmp", "Applications") is an 8 MiB tmpfs
+    QString small = {};                                  // this folder (tmp, "Applications") is an 8 MiB tmpfs
     Previous previous = Previous::Installed;             // the copy of 1.3.0 at the install path
     bool dismissPrompt = false;                          // the password prompt is dismissed
     QByteArray killAt = {};  // install.sh kills itself (SIGKILL) at the command starting so; "+…": with the copy half made
@@ -128,26 +131,6 @@ const QString timedOut = timeoutDescription(), handshake = u"SSL handshake faile
 // What a modal alert showed before it was dismissed: its informative text as its label holds it and reads it.
 struct SeenAlert { QString informativeText; Qt::TextFormat informativeFormat; };
 
-// Watches for the next modal message box, records what it shows and closes it. Keep it alive
-// across the call that opens the alert; `seen` is empty until then.
-class AlertDismisser : public QTimer {
-public:
-    AlertDismisser()
-    {
-        connect(this, &QTimer::timeout, [this] {
-            if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
-                stop();
-                // Qt's own name for the label; the controller relies on it as well.
-                const auto *label = box->findChild<QLabel *>(u"qt_msgbox_informativelabel"_s);
-                seen = SeenAlert{label ? label->text() : QString(), label ? label->textFormat() : Qt::AutoText};
-                box->done(0);
-            }
-        });
-        start(10);
-    }
-    std::optional<SeenAlert> seen;
-};
-
 class InstallRoad : public ::testing::TestWithParam<Row> {
 protected:
     void SetUp() override
@@ -158,7 +141,7 @@ protected:
         qputenv("HOME", QFile::encodeName(root.filePath(u"home"_s)));
         qunsetenv("XDG_DATA_HOME");
         qputenv("QUILLMERE_TEST_STARTED", QFile::encodeName(started));
-        for (const QString &folder : {u"outside"_s, u"tmp"_s, u"Applications"_s, trash})
+        for (const QString &folder : {u"outside"_s, tmp, u"Applications"_s, trash})
             ASSERT_TRUE(QDir(root.path()).mkpath(folder));  // a Mac user's Trash is always there
     }
     void TearDown() override
@@ -174,17 +157,28 @@ protected:
     {
         auto c = std::make_unique<InstallerController>(
             test::productFor(server.url(u"/updates/"_s, host), root.filePath(u"Applications"_s), packageKey));
-        c->setTemporaryFolder(root.filePath(u"tmp"_s));
+        c->setTemporaryFolder(root.filePath(tmp));
         c->setNetworkTimeout(1s);
         return c;
     }
-    // Runs one step (`start`, by default a press of the primary button) to its end; returns its alert.
-    static std::optional<SeenAlert> press(InstallerController &c, const std::function<void()> &start = {})
+    // Runs one step (`start`, by default a press of the primary button) and, when it `waits`,
+    // until it has ended; returns what the modal alert it opened showed, then dismissed.
+    static std::optional<SeenAlert> press(InstallerController &c, const std::function<void()> &start = {}, bool waits = true)
     {
-        AlertDismisser dismisser;
+        std::optional<SeenAlert> seen;
+        QTimer watch;
+        QObject::connect(&watch, &QTimer::timeout, [&] {
+            if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+                // Qt's own name for the label; the controller relies on it as well.
+                const auto *label = box->findChild<QLabel *>(u"qt_msgbox_informativelabel"_s);
+                seen = SeenAlert{label ? label->text() : QString(), label ? label->textFormat() : Qt::AutoText};
+                box->done(0);
+            }
+        });
+        watch.start(10);
         start ? start() : test::control<QPushButton>(c, "actionButton")->click();
-        EXPECT_TRUE(QTest::qWaitFor([&] { return !c.working(); }, 30000));
-        return dismisser.seen;
+        EXPECT_TRUE(!waits || QTest::qWaitFor([&] { return !c.working(); }, 30000));
+        return seen;
     }
     // A deflated zip made with Python's zipfile, which keeps names exactly as given; every
     // entry belongs to user and group 4321.
@@ -216,7 +210,7 @@ sys.stdout.write(b.getvalue().hex()))py"_s};
     // Trash and the started copy's record, none of them followed through links.
     QStringList outside() const
     {
-        static const QRegularExpression ours(u"^/(tmp/quillmere-|Applications/|started$|home/\\.local|home/\\.Trash/)"_s);
+        static const QRegularExpression ours(u"^/("_s + QRegularExpression::escape(tmp) + u"/quillmere-|Applications/|started$|home/\\.local|home/\\.Trash/)"_s);
         QStringList found;
         QDirIterator it(root.path(), QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
         while (it.hasNext()) {
@@ -430,11 +424,11 @@ fi
     EXPECT_TRUE(button->isEnabled());
     EXPECT_FALSE(test::control<Spinner>(*c, "spinner")->isAnimating());
     EXPECT_EQ(outside(), before);
-    for (const QFileInfo &own : QDir(root.filePath(u"tmp"_s)).entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot))
+    for (const QFileInfo &own : QDir(root.filePath(tmp)).entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot))
         EXPECT_EQ(own.permissions() & 0x0077, 0) << own.fileName().toStdString();
     // Refused before anything was unpacked, or what was unpacked is gone.
     if (!row.staged && QStringList{unsafe, badSignature, unpackFailed, packageMismatch}.contains(row.message)) {
-        EXPECT_EQ(QDir(root.filePath(u"tmp"_s)).entryList({u"quillmere-stage-*"_s}, QDir::AllEntries), QStringList());
+        EXPECT_EQ(QDir(root.filePath(tmp)).entryList({u"quillmere-stage-*"_s}, QDir::AllEntries), QStringList());
     }
     if (!row.killAt.isEmpty()) {
         // Wherever it was killed, the previous copy is at the install path or waits in the Trash.
@@ -513,7 +507,7 @@ INSTANTIATE_TEST_SUITE_P(HostilePackages, InstallRoad, ::testing::Values(
     Row{.name = "truncatedZip", .answer = [](const QByteArray &zip) { return Answer{httpResponse(200, zip.first(200))}; }, .message = unpackFailed},
     Row{.name = "nestedBundle", .package = bundle(u"com.quillmere.desktop"_s, true, u"x/"_s + app), .message = noBundle},
     Row{.name = "identifierInAnotherCase", .package = bundle(u"com.Quillmere.desktop"_s), .message = mismatch},
-    Row{.name = "expandsBeyondTheDisk", .package = bundle() << ZipEntry{u"filler"_s, 0100644, u"zeros:67108864"_s}, .small = u"tmp"_s, .message = unpackFailed},
+    Row{.name = "expandsBeyondTheDisk", .package = bundle() << ZipEntry{u"filler"_s, 0100644, u"zeros:67108864"_s}, .small = tmp, .message = unpackFailed},
     Row{.name = "promptDismissed", .dismissPrompt = true},
     Row{.name = "signedInstalls", .signature = Signature::Valid},
     Row{.name = "signatureMissing", .signature = Signature::Missing, .message = badSignature},
@@ -546,12 +540,9 @@ TEST_F(InstallRoad, CancelDuringTheDownloadEndsTheApplicationWithoutAnAlert)
     QSignalSpy quit(c.get(), &InstallerController::terminateRequested);
     test::control<QPushButton>(*c, "actionButton")->click();
     ASSERT_TRUE(QTest::qWaitFor([&] { return test::control<ProgressBar>(*c, "progress")->percentage() > 0; }, 10000));
-    AlertDismisser alert;
-    test::control<QPushButton>(*c, "cancelButton")->click();
     // Longer than the idle limit: a transfer left running would have failed by now.
-    QTest::qWait(1300);
+    EXPECT_FALSE(press(*c, [&] { test::control<QPushButton>(*c, "cancelButton")->click(); QTest::qWait(1300); }, false));
     EXPECT_EQ(quit.count(), 1);
-    EXPECT_FALSE(alert.seen);
     EXPECT_FALSE(c->placedPackage());
 }
 
