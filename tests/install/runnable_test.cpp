@@ -11,6 +11,7 @@ namespace {
 
 using namespace Qt::StringLiterals;
 
+// A word as a file of that byte order holds it: a thin header is in its processor's.
 QByteArray be(quint32 value) { QByteArray b(4, '\0'); qToBigEndian(value, b.data()); return b; }
 QByteArray le(quint32 value) { QByteArray b(4, '\0'); qToLittleEndian(value, b.data()); return b; }
 // A universal file's header: `magic`, then a big-endian table of `entry`-byte entries.
