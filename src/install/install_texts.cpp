@@ -74,6 +74,11 @@ QString invalidSignatureMessage()
     return u"安装包的签名无效，已中止。"_s;
 }
 
+QString cannotRunHereMessage()
+{
+    return u"此版本无法在这台 Mac 上运行，已中止。"_s;
+}
+
 std::optional<QString> stageFailureMessage(const StageOutcome &outcome, const QString &appName)
 {
     switch (outcome.status) {
@@ -89,6 +94,8 @@ std::optional<QString> stageFailureMessage(const StageOutcome &outcome, const QS
         return missingBundleMessage(appName);
     case StageOutcome::Status::IdentifierMismatch:
         return identifierMismatchMessage();
+    case StageOutcome::Status::CannotRunHere:
+        return cannotRunHereMessage();
     }
     return std::nullopt;
 }

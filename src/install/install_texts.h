@@ -29,6 +29,7 @@ namespace quillmere {
 [[nodiscard]] QString identifierMismatchMessage();
 [[nodiscard]] QString unsafePackageMessage();     // "安装包含有不安全的内容，已中止。"
 [[nodiscard]] QString invalidSignatureMessage();  // "安装包的签名无效，已中止。"
+[[nodiscard]] QString cannotRunHereMessage();     // "此版本无法在这台 Mac 上运行，已中止。"
 // The message of a staging that did not end with a staged bundle; nothing when it did.
 [[nodiscard]] std::optional<QString> stageFailureMessage(const StageOutcome &outcome,
                                                          const QString &appName);

@@ -1,6 +1,8 @@
 #include "install/staging.h"
 
 #include "install/archive_check.h"
+#include "install/runnable.h"
+#include "platform/machine.h"
 #include "platform/plist_value.h"
 #include "platform/unpack.h"
 #include "system/private_directory.h"
@@ -62,6 +64,9 @@ StageOutcome stagePackage(const QString &zipPath, const QString &temporaryFolder
     if (typeOf(app + u"/Contents"_s) != S_IFDIR || typeOf(app + u"/Contents/Info.plist"_s) != S_IFREG
         || plistValue(app, u"CFBundleIdentifier"_s) != bundleId)
         return {Status::IdentifierMismatch, stage.path, {}, {}};
+    // Built for another processor or a later macOS, it would take the place of a copy that works.
+    if (!bundleRunsOn(app, appName, thisMachine()))
+        return {Status::CannotRunHere, stage.path, {}, {}};
     return {Status::Staged, stage.path, app, {}};
 }
 

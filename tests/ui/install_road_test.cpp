@@ -11,6 +11,7 @@
 #include "support/products.h"
 #include "support/test_server.h"
 #include "install/install_script.h"
+#include "platform/machine.h"
 #include "platform/plist_value.h"
 #include "system/transfer.h"
 #include "ui/installer_controller.h"
@@ -48,7 +49,7 @@ using namespace std::chrono_literals;
 using test::Answer;
 using test::httpResponse;
 // A zip entry: its name ("$ROOT" stands for the test's folder), st_mode as the archive records
-// it, and its content (a link's target); content "zeros:N" stands for N zero bytes.
+// it, and its content (a link's target); content "zeros:N" stands for N zero bytes, "hex:…" for those bytes.
 using ZipEntry = std::tuple<QString, int, QString>;
 using Chain = test::TestServer::Chain;
 
@@ -126,7 +127,7 @@ const QString checkFailed = u"无法获取版本信息："_s, badManifest = u"�
 const QString downloadFailed = u"下载失败："_s, packageMismatch = u"下载的文件与发布信息不符，请重试。"_s;
 const QString unpackFailed = u"解压失败，安装包可能未下载完整。请重试。"_s, unsafe = u"安装包含有不安全的内容，已中止。"_s;
 const QString noBundle = u"安装包里没有 Quillmere Desktop。"_s, mismatch = u"安装包的标识不匹配，已中止。"_s;
-const QString badSignature = u"安装包的签名无效，已中止。"_s, installFailed = u"安装失败：*"_s;
+const QString badSignature = u"安装包的签名无效，已中止。"_s, installFailed = u"安装失败：*"_s, cannotRun = u"此版本无法在这台 Mac 上运行，已中止。"_s;
 const QString timedOut = timeoutDescription(), handshake = u"SSL handshake failed: "_s;
 
 // What a modal alert showed before it was dismissed: its informative text as its label holds it and reads it.
@@ -192,7 +193,7 @@ with zipfile.ZipFile(b, 'w') as archive:
         entry = zipfile.ZipInfo(name)
         entry.create_system, entry.external_attr = 3, int(mode, 8) << 16
         entry.extra = struct.pack('<HHBBIBI', 0x7875, 11, 1, 4, 4321, 4, 4321)
-        archive.writestr(entry, bytes(int(data[6:])) if data.startswith('zeros:') else data, zipfile.ZIP_DEFLATED)
+        archive.writestr(entry, bytes(int(data[6:])) if data.startswith('zeros:') else bytes.fromhex(data[4:]) if data.startswith('hex:') else data, zipfile.ZIP_DEFLATED)
 sys.stdout.write(b.getvalue().hex()))py"_s};
         for (const auto &[name, mode, data] : entries)
             arguments << QString(name).replace(u"$ROOT"_s, root.path()) << QString::number(mode, 8) << data;
@@ -511,6 +512,13 @@ INSTANTIATE_TEST_SUITE_P(HostilePackages, InstallRoad, ::testing::Values(
     Row{.name = "truncatedZip", .answer = [](const QByteArray &zip) { return Answer{httpResponse(200, zip.first(200))}; }, .message = unpackFailed},
     Row{.name = "nestedBundle", .package = bundle(u"com.quillmere.desktop"_s, true, u"x/"_s + app), .message = noBundle},
     Row{.name = "identifierInAnotherCase", .package = bundle(u"com.Quillmere.desktop"_s), .message = mismatch},
+    // The executable the Info.plist names, a thin Mach-O for Apple silicon only, on an x86-64
+    // machine (on an Arm one, for i386).
+    Row{.name = "builtForAnotherProcessor", .package = bundle(u"com.quillmere.desktop"_s, false).mid(1)
+        << ZipEntry{app + u"/Contents/Info.plist"_s, 0100644, QString::fromUtf8(test::xmlPlist("<dict><key>CFBundleIdentifier</key><string>com.quillmere.desktop</string>"
+                                                                                        "<key>CFBundleExecutable</key><string>Q</string></dict>"))}
+        << ZipEntry{app + u"/Contents/MacOS/Q"_s, 0100755, thisMachine().architecture == Architecture::Arm64 ? u"hex:cffaedfe07000000"_s : u"hex:cffaedfe0c000001"_s},
+        .staged = true, .message = cannotRun},
     Row{.name = "expandsBeyondTheDisk", .package = bundle() << ZipEntry{u"filler"_s, 0100644, u"zeros:67108864"_s}, .small = tmp, .message = unpackFailed},
     Row{.name = "promptDismissed", .dismissPrompt = true},
     Row{.name = "signedInstalls", .signature = Signature::Valid},
