@@ -4,6 +4,7 @@
 #include "platform/plist_value.h"
 #include "platform/unpack.h"
 #include "system/private_directory.h"
+#include "system/text.h"
 
 #include <QDir>
 #include <QFile>
@@ -25,7 +26,8 @@ mode_t typeOf(const QString &path)
 }  // namespace
 
 StageOutcome stagePackage(const QString &zipPath, const QString &temporaryFolder,
-                          const QString &appName, const QString &bundleId)
+                          const QString &appName, const QString &bundleId,
+                          const QString &offeredVersion)
 {
     using Status = StageOutcome::Status;
     switch (checkArchive(zipPath)) {
@@ -62,6 +64,12 @@ StageOutcome stagePackage(const QString &zipPath, const QString &temporaryFolder
     if (typeOf(app + u"/Contents"_s) != S_IFDIR || typeOf(app + u"/Contents/Info.plist"_s) != S_IFREG
         || plistValue(app, u"CFBundleIdentifier"_s) != bundleId)
         return {Status::IdentifierMismatch, stage.path, {}, {}};
+    // What installs is what was offered: an old package, signed all the same, served under a
+    // newer manifest would otherwise be reported as the newer version. A bundle that names no
+    // version installs as it is.
+    if (const std::optional<QString> version = plistValue(app, u"CFBundleShortVersionString"_s);
+        version && *version != trimmedText(offeredVersion))
+        return {Status::VersionMismatch, stage.path, {}, {}};
     return {Status::Staged, stage.path, app, {}};
 }
 
