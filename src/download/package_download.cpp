@@ -10,6 +10,8 @@
 #include <QTemporaryFile>
 #include <QTimer>
 
+#include <limits>
+
 namespace quillmere {
 
 using namespace Qt::StringLiterals;
@@ -150,7 +152,12 @@ void PackageDownload::receive()
 {
     if (!answerAccepted && !acceptAnswer())
         return;
-    for (qint64 read; !writeError && (read = reply->read(buffer.data(), buffer.size())) > 0;) {
+    for (qint64 read; !writeError && !tooLong && (read = reply->read(buffer.data(), buffer.size())) > 0;) {
+        if (limits.bytes && file->pos() + read > *limits.bytes) {
+            tooLong = true;  // no more is written than may be
+            reply->abort();  // replyFinished() runs before this returns
+            return;
+        }
         if (file->write(buffer.constData(), read) != read) {
             writeError = file->errorString(); // a full disk, say: the transfer cannot go on
             reply->abort();                    // replyFinished() runs before this returns
@@ -158,8 +165,9 @@ void PackageDownload::receive()
         }
         hash->addData(QByteArrayView(buffer.constData(), read));
     }
+    // The server chose the length: with what was kept it may not even be a number.
     const qint64 length = reply->header(QNetworkRequest::ContentLengthHeader).toLongLong();
-    if (length > 0)
+    if (length > 0 && length <= std::numeric_limits<qint64>::max() - offset)
         Q_EMIT progress(file->pos(), offset + length);
 }
 
@@ -170,8 +178,16 @@ void PackageDownload::replyFinished()
     const bool answered = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid();
     if (answered && !answerAccepted && !acceptAnswer())
         return; // asked again
-    if (answered && !writeError)
+    if (answered && !writeError && !tooLong)
         receive(); // what arrived with the end
+    if (tooLong) {
+        dropReply();
+        file.reset();
+        DownloadResult result;
+        result.tooLong = true;
+        complete(result);
+        return;
+    }
     const std::optional<QString> failure =
         writeError ? writeError : transferFailure(*reply, watcher);
     dropReply();

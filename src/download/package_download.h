@@ -31,6 +31,8 @@ struct DownloadResult {
     // With a placed file: its SHA-512 (64 bytes) and size, of the whole file.
     QByteArray sha512;
     qint64 size = 0;
+    // More came than Limits::bytes allows: cut off there, nothing kept, no error description.
+    bool tooLong = false;
 };
 
 // One transfer of a package to disk, one object per attempt: a plain HTTPS GET through
@@ -47,6 +49,7 @@ public:
     struct Limits {
         std::chrono::milliseconds idle{transferIdleLimit};   // without any data
         std::chrono::milliseconds total{downloadTotalLimit}; // for the whole transfer
+        std::optional<qint64> bytes;                         // the most the whole file may hold
     };
 
     // Places the file below `folder`.
@@ -98,6 +101,7 @@ private:
     QByteArray validator;               // the server's ETag or Last-Modified for this file
     QByteArray buffer;
     std::optional<QString> writeError;
+    bool tooLong = false;               // cut off at Limits::bytes
 };
 
 // The name the package is placed under: the last path component of the URL first requested

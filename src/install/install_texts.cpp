@@ -64,6 +64,11 @@ QString identifierMismatchMessage()
     return u"安装包的标识不匹配，已中止。"_s;
 }
 
+QString versionMismatchMessage()
+{
+    return u"安装包的版本与发布信息不符，已中止。"_s;
+}
+
 QString unsafePackageMessage()
 {
     return u"安装包含有不安全的内容，已中止。"_s;
@@ -96,6 +101,8 @@ std::optional<QString> stageFailureMessage(const StageOutcome &outcome, const QS
         return identifierMismatchMessage();
     case StageOutcome::Status::CannotRunHere:
         return cannotRunHereMessage();
+    case StageOutcome::Status::VersionMismatch:
+        return versionMismatchMessage();
     }
     return std::nullopt;
 }

@@ -27,6 +27,7 @@ namespace quillmere {
 // appName without ".app"
 [[nodiscard]] QString missingBundleMessage(const QString &appName);
 [[nodiscard]] QString identifierMismatchMessage();
+[[nodiscard]] QString versionMismatchMessage();   // "安装包的版本与发布信息不符，已中止。"
 [[nodiscard]] QString unsafePackageMessage();     // "安装包含有不安全的内容，已中止。"
 [[nodiscard]] QString invalidSignatureMessage();  // "安装包的签名无效，已中止。"
 [[nodiscard]] QString cannotRunHereMessage();     // "此版本无法在这台 Mac 上运行，已中止。"

@@ -2,17 +2,21 @@
 
 namespace quillmere {
 
-bool packageMatches(std::optional<std::int64_t> expectedSize,
-                    const std::optional<QString> &expectedSha512Base64, qint64 size,
-                    const QByteArray &sha512)
+std::optional<ExpectedPackage> expectedPackage(std::optional<std::int64_t> size,
+                                               const std::optional<QString> &sha512Base64)
 {
-    if (expectedSize && *expectedSize != size)
-        return false;
-    if (!expectedSha512Base64)
-        return true;
-    const auto decoded = QByteArray::fromBase64Encoding(expectedSha512Base64->toLatin1(),
+    if (!sha512Base64)
+        return std::nullopt;
+    const auto decoded = QByteArray::fromBase64Encoding(sha512Base64->toLatin1(),
                                                         QByteArray::AbortOnBase64DecodingErrors);
-    return decoded && decoded.decoded.size() == 64 && decoded.decoded == sha512;
+    if (!decoded || decoded.decoded.size() != 64)
+        return std::nullopt;
+    return ExpectedPackage{size, decoded.decoded};
+}
+
+bool packageMatches(const ExpectedPackage &expected, qint64 size, const QByteArray &sha512)
+{
+    return (!expected.size || *expected.size == size) && sha512 == expected.sha512;
 }
 
 }  // namespace quillmere

@@ -1,5 +1,7 @@
 #include "install/package_signature.h"
 
+#include "system/transfer.h"
+
 #include <QFile>
 
 #include <sodium.h>
@@ -13,10 +15,9 @@ bool packageSignatureValid(const QString &packagePath, const QString &signatureP
         return false;
     QFile signatureFile(signaturePath);
     // The server chose what this file holds: no more of it is read than a signature needs.
-    constexpr qint64 longest = 128;
     if (!signatureFile.open(QIODevice::ReadOnly))
         return false;
-    QByteArray text = signatureFile.read(longest);
+    QByteArray text = signatureFile.read(signatureByteLimit);
     if (!signatureFile.atEnd())
         return false;
     if (text.endsWith('\n'))

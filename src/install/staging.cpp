@@ -6,6 +6,7 @@
 #include "platform/plist_value.h"
 #include "platform/unpack.h"
 #include "system/private_directory.h"
+#include "system/text.h"
 
 #include <QDir>
 #include <QFile>
@@ -27,7 +28,8 @@ mode_t typeOf(const QString &path)
 }  // namespace
 
 StageOutcome stagePackage(const QString &zipPath, const QString &temporaryFolder,
-                          const QString &appName, const QString &bundleId)
+                          const QString &appName, const QString &bundleId,
+                          const QString &offeredVersion)
 {
     using Status = StageOutcome::Status;
     switch (checkArchive(zipPath)) {
@@ -67,6 +69,12 @@ StageOutcome stagePackage(const QString &zipPath, const QString &temporaryFolder
     // Built for another processor or a later macOS, it would take the place of a copy that works.
     if (!bundleRunsOn(app, appName, thisMachine()))
         return {Status::CannotRunHere, stage.path, {}, {}};
+    // What installs is what was offered: an old package, signed all the same, served under a
+    // newer manifest would otherwise be reported as the newer version. A bundle that names no
+    // version installs as it is.
+    if (const std::optional<QString> version = plistValue(app, u"CFBundleShortVersionString"_s);
+        version && *version != trimmedText(offeredVersion))
+        return {Status::VersionMismatch, stage.path, {}, {}};
     return {Status::Staged, stage.path, app, {}};
 }
 

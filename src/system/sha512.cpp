@@ -42,20 +42,21 @@ QByteArray Sha512::result() const
 #else
 struct Sha512::State {
     EVP_MD_CTX *context = EVP_MD_CTX_new();
+    bool failed = !context; // from then on there is no digest
     ~State() { EVP_MD_CTX_free(context); }
 };
 
 Sha512::Sha512() : state(std::make_unique<State>())
 {
-    // Without memory for a context, or with a libcrypto that lacks SHA-512, nothing can be
-    // checked, and a check that cannot run must not pass.
-    if (!state->context || EVP_DigestInit_ex(state->context, EVP_sha512(), nullptr) != 1)
-        qFatal("SHA-512 is not available");
+    // A libcrypto whose configuration offers no SHA-512 fails here.
+    if (!state->failed && EVP_DigestInit_ex(state->context, EVP_sha512(), nullptr) != 1)
+        state->failed = true;
 }
 
 void Sha512::addData(QByteArrayView bytes)
 {
-    EVP_DigestUpdate(state->context, bytes.data(), size_t(bytes.size()));
+    if (!state->failed && EVP_DigestUpdate(state->context, bytes.data(), size_t(bytes.size())) != 1)
+        state->failed = true;
 }
 
 QByteArray Sha512::result() const
@@ -64,9 +65,9 @@ QByteArray Sha512::result() const
     State copy;
     QByteArray digest(EVP_MAX_MD_SIZE, Qt::Uninitialized);
     unsigned int length = 0;
-    if (EVP_MD_CTX_copy_ex(copy.context, state->context) != 1
+    if (state->failed || copy.failed || EVP_MD_CTX_copy_ex(copy.context, state->context) != 1
         || EVP_DigestFinal_ex(copy.context, reinterpret_cast<unsigned char *>(digest.data()), &length) != 1)
-        qFatal("SHA-512 failed");
+        return {};
     digest.resize(length);
     return digest;
 }

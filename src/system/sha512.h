@@ -19,7 +19,9 @@ public:
     Sha512 &operator=(Sha512 &&) noexcept;
 
     void addData(QByteArrayView bytes);
-    // The 64-byte digest of everything added so far; the state is left as it was.
+    // The 64-byte digest of everything added so far; the state is left as it was. Empty when
+    // no digest could be made (a libcrypto without SHA-512, no memory): compared with a
+    // manifest's digest it matches nothing, so a check that cannot run does not pass.
     [[nodiscard]] QByteArray result() const;
 
 private:

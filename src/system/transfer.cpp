@@ -67,6 +67,16 @@ bool isHttpStatusError(QNetworkReply::NetworkError error)
         || error == QNetworkReply::ProtocolInvalidOperationError; // 400 Bad Request
 }
 
+bool readWithin(QNetworkReply &reply, QByteArray &body, qint64 limit)
+{
+    // One byte more than the limit tells a body that ends at the limit from one that goes on.
+    body += reply.read(limit + 1 - body.size());
+    if (body.size() <= limit)
+        return true;
+    reply.abort();
+    return false;
+}
+
 QString timeoutDescription()
 {
     // Qt's transfer time-out reads "operation canceled"; this one has a translation that

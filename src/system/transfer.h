@@ -17,6 +17,12 @@ namespace quillmere {
 inline constexpr std::chrono::seconds transferIdleLimit{60};
 // The longest time a package download may take in all, retried ranges included.
 inline constexpr std::chrono::seconds downloadTotalLimit{1800};
+// The most a server may send of a manifest (a real one is a few hundred bytes) and of a
+// package's signature file (Base64 of 64 bytes and a line feed: 89). A package may hold no
+// more than its entry in the manifest says, where that entry is checked at all. Each transfer
+// is cut off as soon as more has arrived.
+inline constexpr qint64 manifestByteLimit = 1024 * 1024;
+inline constexpr qint64 signatureByteLimit = 128;
 
 // Ends a transfer that goes quiet for longer than the idle limit, or that takes longer than
 // the total limit in all: expired() is sent once, and timedOut() is true from then on. Qt's
@@ -54,6 +60,10 @@ private:
 // as opposed to a failure to get an answer at all (refused, unreachable, TLS, time-out).
 // Such an answer's body is read like any other.
 [[nodiscard]] bool isHttpStatusError(QNetworkReply::NetworkError error);
+
+// Reads all that `reply` has to give into `body`, which may grow to `limit` bytes; beyond that
+// the reply is aborted (its finished() comes before this returns) and false is returned.
+[[nodiscard]] bool readWithin(QNetworkReply &reply, QByteArray &body, qint64 limit);
 
 // Qt's own words for a time-out, in the user's language where Qt has a translation.
 [[nodiscard]] QString timeoutDescription();

@@ -149,7 +149,9 @@ void InstallerController::finishReleaseCheck(const ReleaseCheckResult &result)
         break;
     }
     release = result.release;
-    releaseEntry = result.packageEntry;
+    expected.reset();
+    if (result.packageEntry)
+        expected = expectedPackage(result.packageEntry->sizeBytes, result.packageEntry->sha512Base64);
 
     // Synchronous on the main thread: a short local read, and the window must not change
     // under the user while the offer is decided.
@@ -181,7 +183,10 @@ void InstallerController::beginInstall(const Release &offered)
     downloadTask = next;
     connect(downloadTask, &PackageDownload::progress, this, &InstallerController::showDownloadProgress);
     connect(downloadTask, &PackageDownload::finished, this, &InstallerController::finishDownload);
-    downloadTask->start(offered.zipURL, downloadLimits);
+    PackageDownload::Limits limits = downloadLimits;
+    if (expected)
+        limits.bytes = expected->size;
+    downloadTask->start(offered.zipURL, limits);
 }
 
 void InstallerController::showDownloadProgress(qint64 written, qint64 total)
@@ -203,6 +208,10 @@ void InstallerController::finishDownload(const DownloadResult &result)
     progressFrame.stop();
     waitingProgress.reset();
     downloadedFile = result.placedFile;
+    if (result.tooLong) {
+        rejectPackage();
+        return;
+    }
     if (result.errorDescription || !downloadedFile) {
         endWork();
         progress->hide();
@@ -222,13 +231,9 @@ void InstallerController::verify(const DownloadResult &download)
     // Staging runs on this thread: paint the new state now, or the window would show the last
     // download frame until it has finished.
     window->repaint();
-    // Nothing to compare with when the manifest has no entry for the package.
-    if (releaseEntry && !packageMatches(releaseEntry->sizeBytes, releaseEntry->sha512Base64,
-                                        download.size, download.sha512)) {
-        // The server may have published another version since the offer: the retry asks.
-        release.reset();
-        releaseEntry.reset();
-        showFailure(packageMismatchMessage());
+    // Nothing to compare with when the manifest checks nothing of the package.
+    if (expected && !packageMatches(*expected, download.size, download.sha512)) {
+        rejectPackage();
         return;
     }
     if (product.packagePublicKey.isEmpty()) {
@@ -244,7 +249,18 @@ void InstallerController::verify(const DownloadResult &download)
     downloadTask = new PackageDownload(temporaryFolder, this);
     connect(downloadTask, &PackageDownload::finished, this,
             [this, zipPath](const DownloadResult &result) { finishSignature(zipPath, result); });
-    downloadTask->start(signatureURL, downloadLimits);
+    PackageDownload::Limits limits = downloadLimits;
+    limits.bytes = signatureByteLimit;
+    downloadTask->start(signatureURL, limits);
+}
+
+void InstallerController::rejectPackage()
+{
+    // The server may have published another version since the offer: the retry asks.
+    release.reset();
+    expected.reset();
+    progress->setPercentage(100);
+    showFailure(packageMismatchMessage());
 }
 
 void InstallerController::finishSignature(const QString &zipPath, const DownloadResult &result)
@@ -254,8 +270,9 @@ void InstallerController::finishSignature(const QString &zipPath, const Download
         showFailure(downloadFailureMessage(*result.errorDescription));
         return;
     }
-    // A missing signature is an error page here, which is no signature either.
-    if (!result.placedFile
+    // A missing signature is an error page here, which is no signature either, and so is one
+    // that goes on past the bound.
+    if (result.tooLong || !result.placedFile
         || !packageSignatureValid(zipPath, *result.placedFile, product.packagePublicKey)) {
         showFailure(invalidSignatureMessage());
         return;
@@ -265,8 +282,8 @@ void InstallerController::finishSignature(const QString &zipPath, const Download
 
 void InstallerController::stage(const QString &zipPath)
 {
-    const StageOutcome staged =
-        stagePackage(zipPath, temporaryFolder, product.appName, product.bundleId);
+    const StageOutcome staged = stagePackage(zipPath, temporaryFolder, product.appName, product.bundleId,
+                                             release ? release->version : QString());
     if (const std::optional<QString> message = stageFailureMessage(staged, product.appName)) {
         showFailure(*message);
         return;

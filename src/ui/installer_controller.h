@@ -2,7 +2,7 @@
 
 #include "download/package_download.h"
 #include "install/install_plan.h"
-#include "release/package_entry.h"
+#include "install/package_check.h"
 #include "release/release.h"
 #include "system/product.h"
 
@@ -94,11 +94,14 @@ private:
     // file is kept in downloadedFile and handed to verify, still busy.
     void finishDownload(const DownloadResult &result);
     // The verifying state (bar full, "正在校验…"): the placed package is checked against the
-    // manifest's entry for it (size, digest; a package that is not the one described drops the
-    // held release, so that the retry asks the server again); in a build with a package key,
+    // manifest's entry for it (size, digest; a package that is not the one described goes to
+    // rejectPackage); in a build with a package key,
     // the package's signature (zipURL + ".sig") is fetched as downloadTask; then stage. Busy
     // throughout.
     void verify(const DownloadResult &download);
+    // A package that is not the one the manifest describes (or more of it came than described):
+    // the held release is dropped, so that the retry asks the server again; the bar is full.
+    void rejectPackage();
     // The end of the signature's transfer: a valid signature hands the package to stage; a
     // failed transfer or a signature that does not fit goes to showFailure.
     void finishSignature(const QString &zipPath, const DownloadResult &result);
@@ -127,7 +130,8 @@ private:
 
     // From the last successful release check; cleared when the package does not match it.
     std::optional<Release> release;
-    std::optional<PackageEntry> releaseEntry; // the manifest's entry for release's package
+    // What release's package must be, when the manifest's entry for it is checked at all.
+    std::optional<ExpectedPackage> expected;
     // The most recent transfer (its own connection: nothing of an earlier one is reused), made
     // by beginInstall for the package and by verify for its signature, and kept after it has
     // ended until the next one replaces it; cancel stops it.

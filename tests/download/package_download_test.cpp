@@ -97,7 +97,7 @@ TEST_P(Transfers, PlaceTheWholeBodyOrFail)
         if (earlier)
             download->resumeFrom(*earlier);
         QSignalSpy progress(download.get(), &PackageDownload::progress), finished(download.get(), &PackageDownload::finished);
-        download->start(server.url(u"/updates/p.zip"_s), {row.idle, 30s});
+        download->start(server.url(u"/updates/p.zip"_s), {row.idle, 30s, std::nullopt});
         EXPECT_TRUE(finished.wait(20000));
         QTest::qWait(50); // a second finished() would come now
         EXPECT_EQ(finished.count(), 1);

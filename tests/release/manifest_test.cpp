@@ -70,18 +70,22 @@ TEST(Manifest, ThePackagesOwnEntry)
         EXPECT_EQ(findPackageEntry(u"version: 1.4.2\n"_s + text, zip), entry) << text.toStdString();
 }
 
-// The package against its entry: each of size and digest is checked where the manifest gives it.
-TEST(PackageCheck, SizeAndDigestWhereGiven)
+// The package (10 bytes) against its entry: only a real SHA-512 makes the entry count, and then
+// its size too where given; a placeholder or no digest checks nothing.
+TEST(PackageCheck, TheEntryCountsOnlyWithARealDigest)
 {
     const QByteArray digest(64, '\x5a');
     const QString good = QString::fromLatin1(digest.toBase64());
     const std::tuple<std::optional<qint64>, std::optional<QString>, QByteArray, bool> rows[] = {
-        {10, good, digest, true}, {std::nullopt, good, digest, true}, {10, std::nullopt, digest, true},
-        {11, good, digest, false}, {10, good, QByteArray(64, '\x5b'), false}, {10, good + u"!"_s, digest, false},
-        {10, QString::fromLatin1(digest.left(63).toBase64()), digest.left(63), false}, // not a SHA-512
+        {10, good, digest, true}, {std::nullopt, good, digest, true}, {11, good, digest, false},
+        {10, good, QByteArray(64, '\x5b'), false}, {10, good, QByteArray(), false}, // no digest could be made
+        {11, std::nullopt, {}, true}, {11, good + u"!"_s, {}, true}, {11, u"9fQx1Z2c+Lw/Ab3dEe=="_s, {}, true},
+        {11, QString::fromLatin1(digest.left(63).toBase64()), digest.left(63), true},
     };
-    for (const auto &[size, sha512, actual, matches] : rows)
-        EXPECT_EQ(packageMatches(size, sha512, 10, actual), matches) << sha512.value_or(u"-"_s).toStdString();
+    for (const auto &[size, sha512, actual, matches] : rows) {
+        const std::optional<ExpectedPackage> expected = expectedPackage(size, sha512);
+        EXPECT_EQ(!expected || packageMatches(*expected, 10, actual), matches) << sha512.value_or(u"-"_s).toStdString();
+    }
 }
 
 }  // namespace

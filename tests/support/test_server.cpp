@@ -67,13 +67,19 @@ private:
     // Tops up the socket's queue; runs again whenever some of it has left.
     void send()
     {
-        const qsizetype whole = answer_.sendOnly < 0 ? answer_.bytes.size() : std::min(answer_.sendOnly, answer_.bytes.size());
+        const qsizetype own = answer_.sendOnly < 0 ? answer_.bytes.size() : std::min(answer_.sendOnly, answer_.bytes.size());
+        const qsizetype whole = own + answer_.padding;
         const qsizetype end = answer_.pieceBytes > 0 ? std::min(whole, allowed_ + answer_.pieceBytes) : whole;
         if (socket_->state() != QAbstractSocket::ConnectedState)
             return;
         const auto queued = [this] { return socket_->bytesToWrite() + socket_->encryptedBytesToWrite(); };
-        for (qsizetype piece; sent_ < end && queued() < queueLimit; sent_ += piece)
-            socket_->write(answer_.bytes.constData() + sent_, piece = std::min(end - sent_, queueLimit));
+        for (qsizetype piece; sent_ < end && queued() < queueLimit; sent_ += piece) {
+            piece = std::min(end - sent_, queueLimit);
+            if (sent_ < own)
+                socket_->write(answer_.bytes.constData() + sent_, piece = std::min(piece, own - sent_));
+            else
+                socket_->write(QByteArray(piece, '\n'));
+        }
         if (sent_ < whole || answer_.end == Answer::End::Stall)
             return;
         if (answer_.end == Answer::End::Close) {

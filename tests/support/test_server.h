@@ -39,6 +39,9 @@ struct Answer {
     // A slow but steady answer: this many bytes at a time, `interval` apart.
     qsizetype pieceBytes = 0;
     std::chrono::milliseconds interval{0};
+    // After the bytes, this many line feeds more, as fast as the client takes them: a body
+    // that goes on far past any bound.
+    qint64 padding = 0;
 };
 
 struct Request {

@@ -20,6 +20,7 @@
 
 #include <QCryptographicHash>
 #include <QDirIterator>
+#include <QElapsedTimer>
 #include <QHostInfo>
 #include <QMessageBox>
 #include <QProcess>
@@ -63,28 +64,37 @@ const QString app = u"Quillmere Desktop.app"_s;
 // The user's temporary folder, below the test's: its quotes and backslash must survive every
 // quoting of the stage directory's path (the shell's, and on a Mac AppleScript's too).
 const QString tmp = u"tmp it's \"q\" \\"_s;
-const QString manifestPath = u"/updates/latest-mac.yml"_s, packagePath = u"/updates/Q-1.4.2-mac.zip"_s;
+const QString manifestPath = u"/updates/latest-mac.yml"_s, packagePath = u"/updates/Quillmere-Desktop-1.4.2-arm64-mac.zip"_s;
 
 // The manifest: it names the package only, or lists `zip`'s size and digest in the package's
 // entry of `files`, after a dmg's entry (whose digest is the first one in the text).
 QByteArray manifest(const QByteArray &zip = {})
 {
     if (zip.isEmpty())
-        return "version: 1.4.2\n  - url: Q-1.4.2-mac.zip\n";
+        return "version: 1.4.2\n  - url: Quillmere-Desktop-1.4.2-arm64-mac.zip\n";
     return "version: 1.4.2\nfiles:\n  - url: Q-1.4.2.dmg\n    sha512: " + QByteArray(86, 'A') + "==\n    size: 99\n"
-           "  - url: Q-1.4.2-mac.zip\n    sha512: " + QCryptographicHash::hash(zip, QCryptographicHash::Sha512).toBase64()
+           "  - url: Quillmere-Desktop-1.4.2-arm64-mac.zip\n    sha512: " + QCryptographicHash::hash(zip, QCryptographicHash::Sha512).toBase64()
         + "\n    size: " + QByteArray::number(zip.size()) + "\n";
 }
 
-// A bundle's entries below `top`: its Info.plist, links inside it (a framework's, one through
-// the other) and, with `executable`, a setuid program that records the path it was started
-// from. Every entry belongs to user 4321.
+// `start`, then line feeds that go on far past any bound (64 MiB), with no length announced.
+Answer endless(const QByteArray &start, int status = 200)
+{
+    return {.bytes = "HTTP/1.1 " + QByteArray::number(status) + " Test\r\nConnection: close\r\n\r\n" + start,
+            .end = Answer::End::Stall, .padding = 64 << 20};
+}
+
+// A bundle's entries below `top`: its Info.plist (with `version`, unless empty), links inside
+// it (a framework's, one through the other) and, with `executable`, a setuid program that
+// records the path it was started from. Every entry belongs to user 4321.
 QList<ZipEntry> bundle(const QString &identifier = u"com.quillmere.desktop"_s, bool executable = true,
-                       const QString &top = app)
+                       const QString &top = app, const QString &version = u"1.4.2"_s)
 {
     const QString framework = top + u"/Contents/Frameworks/Q.framework/"_s;
+    const QString versionKey = version.isEmpty() ? QString() : u"<key>CFBundleShortVersionString</key><string>"_s + version + u"</string>"_s;
     QList<ZipEntry> entries{
-        {top + u"/Contents/Info.plist"_s, 0100644, QString::fromUtf8(test::stringPlist("CFBundleIdentifier", identifier))},
+        {top + u"/Contents/Info.plist"_s, 0100644, QString::fromUtf8(test::xmlPlist(
+            "<dict><key>CFBundleIdentifier</key><string>" + identifier.toUtf8() + "</string>" + versionKey.toUtf8() + "</dict>"))},
         {top + u"/Contents/Resources/Current"_s, 0120777, u"../MacOS"_s},
         {framework + u"Versions/A/Resources/r"_s, 0100644, u"r"_s},
         {framework + u"Versions/Current"_s, 0120777, u"A"_s},
@@ -96,8 +106,8 @@ QList<ZipEntry> bundle(const QString &identifier = u"com.quillmere.desktop"_s, b
 
 enum class Previous { None, NoFolder /* nor an install folder */, Installed, Running };
 // The build takes signed packages only, and the package comes with a signature that is valid,
-// missing, or made before the package was changed.
-enum class Signature { None, Valid, Missing, Tampered };
+// missing, made before the package was changed, or valid and followed by endless line feeds.
+enum class Signature { None, Valid, Missing, Tampered, Endless };
 
 struct Row {
     const char *name;
@@ -116,6 +126,7 @@ struct Row {
     bool dismissPrompt = false;                          // the password prompt is dismissed
     QByteArray killAt = {};  // install.sh kills itself (SIGKILL) at the command starting so; "+…": with the copy half made
     bool staged = false;                                 // refused after it was unpacked
+    bool bounded = false;                                // cut off at its bound: within a second of the press
     QString message = {};                                // the alert's words ('*': any text); empty: no alert
 };
 
@@ -128,6 +139,7 @@ const QString downloadFailed = u"下载失败："_s, packageMismatch = u"下载�
 const QString unpackFailed = u"解压失败，安装包可能未下载完整。请重试。"_s, unsafe = u"安装包含有不安全的内容，已中止。"_s;
 const QString noBundle = u"安装包里没有 Quillmere Desktop。"_s, mismatch = u"安装包的标识不匹配，已中止。"_s;
 const QString badSignature = u"安装包的签名无效，已中止。"_s, installFailed = u"安装失败：*"_s, cannotRun = u"此版本无法在这台 Mac 上运行，已中止。"_s;
+const QString otherVersion = u"安装包的版本与发布信息不符，已中止。"_s;
 const QString timedOut = timeoutDescription(), handshake = u"SSL handshake failed: "_s;
 
 // What a modal alert showed before it was dismissed: its informative text as its label holds it and reads it.
@@ -372,6 +384,9 @@ fi
         fault(manifestPath, manifest());
     else
         server.expectOnce(manifestPath, {httpResponse(200, row.listed ? manifest(zipped(bundle())) : manifest())});
+    // The faulty answer's press, timed.
+    QElapsedTimer faultPress;
+    faultPress.start();
     // The button does nothing while the check runs (else a second request).
     std::optional<SeenAlert> alert = press(*c, [&] { c->fetchMetadata(); c->primaryAction(); });
     // The manifest is never taken from a cache.
@@ -381,10 +396,12 @@ fi
         EXPECT_EQ(test::textOf(*c, "statusLabel"), row.previous >= Previous::Installed ? u"可以更新：1.3.0 → 1.4.2"_s : u"最新版本 1.4.2"_s);
         QByteArray package = zipped(row.package);
         if (row.signature != Signature::None) {
-            server.expectOnce(packagePath + u".sig"_s, {row.signature == Signature::Missing ? httpResponse(404, "Not here\n")
-                                                                                           : httpResponse(200, signature(package))});
+            server.expectOnce(packagePath + u".sig"_s, row.signature == Signature::Endless ? endless(signature(package))
+                                                       : Answer{row.signature == Signature::Missing ? httpResponse(404, "Not here\n")
+                                                                                                    : httpResponse(200, signature(package))});
         }
         fault(packagePath, row.signature == Signature::Tampered ? package + '\0' : package);
+        faultPress.start();
         alert = press(*c);
     } else if (!alert) {
         healthy(false);
@@ -412,6 +429,7 @@ fi
         qunsetenv("QUILLMERE_STANDIN_PROMPT");
     } else {
         ASSERT_TRUE(alert);
+        EXPECT_TRUE(!row.bounded || faultPress.elapsed() < 2000) << faultPress.elapsed() << " ms";
         // The message with its '*' standing for any text.
         const QStringList parts = QString(row.message).replace(u"$ROOT"_s, root.path()).split(u'*');
         const QString &text = alert->informativeText;
@@ -469,11 +487,16 @@ INSTANTIATE_TEST_SUITE_P(ServerFaults, InstallRoad, ::testing::Values(
     Row{.name = "manifestUntrusted", .manifestFault = true, .chain = Chain::Untrusted,
         .message = checkFailed + handshake + u"The issuer certificate of a locally looked up certificate could not be found"_s},
     // An answer with an error status is read like any other: text that is not UTF-8 is no
-    // manifest, and a manifest of several megabytes is one.
+    // manifest, and one that goes on and on is cut off at 1 MiB.
     Row{.name = "manifest404NotUtf8", .manifestFault = true, .answer = [](const QByteArray &) {
         return Answer{httpResponse(404, "version: 1.4.2\n  - url: caf\xe9.zip\n")}; }, .message = badManifest},
-    Row{.name = "manifestOfSeveralMegabytesBehind500", .manifestFault = true, .answer = [](const QByteArray &body) {
-        return Answer{httpResponse(500, body + QByteArray(4 << 20, '#').replace(QByteArray(64, '#'), QByteArray(63, '#') + '\n'))}; }},
+    Row{.name = "manifestEndlessBehind500", .manifestFault = true, .answer = [](const QByteArray &body) { return endless(body, 500); },
+        .bounded = true, .message = badManifest},
+    // A placeholder digest checks nothing of its entry, not even the size.
+    Row{.name = "workedExampleManifest", .manifestFault = true, .answer = [](const QByteArray &) {
+        return Answer{httpResponse(200, "version: 1.4.2\nfiles:\n  - url: Quillmere-Desktop-1.4.2-arm64-mac.zip\n    sha512: 9fQx1Z2c+Lw/Ab3dEe==\n"
+            "    size: 157286400\n  - url: Quillmere-Desktop-1.4.2-arm64.dmg\n    sha512: Kp0aBcD4+/eF9g==\n    size: 161480704\n"
+            "path: Quillmere-Desktop-1.4.2-arm64-mac.zip\nsha512: 9fQx1Z2c+Lw/Ab3dEe==\nreleaseDate: '2026-03-01T08:00:00.000Z'\n")}; }},
     Row{.name = "packageStalled", .answer = stalled, .message = downloadFailed + timedOut},
     Row{.name = "packageTricklesPastTheTotalLimit", .answer = [](const QByteArray &body) {
         return Answer{httpResponse(200, body), Answer::End::Close, 0ms, -1, 64, 100ms}; }, .totalLimit = true, .message = downloadFailed + timedOut},
@@ -487,6 +510,9 @@ INSTANTIATE_TEST_SUITE_P(ServerFaults, InstallRoad, ::testing::Values(
     Row{.name = "packageAltered", .answer = [](const QByteArray &body) {
         return Answer{"HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n" + QByteArray(body).replace("Info.plist", "Info.plisT")}; },
         .listed = true, .message = packageMismatch},
+    Row{.name = "packageLongerThanItsEntry", .answer = [](const QByteArray &body) { return endless(body); }, .listed = true,
+        .bounded = true, .message = packageMismatch},
+    Row{.name = "signatureEndless", .signature = Signature::Endless, .bounded = true, .message = badSignature},
     Row{.name = "throughTheProxyWithAPassword", .proxy = true},
     Row{.name = "proxyBypassedByNoProxy", .proxy = true, .bypassed = true}), rowName);
 
@@ -519,6 +545,8 @@ INSTANTIATE_TEST_SUITE_P(HostilePackages, InstallRoad, ::testing::Values(
                                                                                         "<key>CFBundleExecutable</key><string>Q</string></dict>"))}
         << ZipEntry{app + u"/Contents/MacOS/Q"_s, 0100755, thisMachine().architecture == Architecture::Arm64 ? u"hex:cffaedfe07000000"_s : u"hex:cffaedfe0c000001"_s},
         .staged = true, .message = cannotRun},
+    // Signed, maybe, but not what the manifest offers.
+    Row{.name = "oldBundleUnderANewManifest", .package = bundle(u"com.quillmere.desktop"_s, true, app, u"1.0"_s), .staged = true, .message = otherVersion},
     Row{.name = "expandsBeyondTheDisk", .package = bundle() << ZipEntry{u"filler"_s, 0100644, u"zeros:67108864"_s}, .small = tmp, .message = unpackFailed},
     Row{.name = "promptDismissed", .dismissPrompt = true},
     Row{.name = "signedInstalls", .signature = Signature::Valid},
@@ -532,7 +560,8 @@ INSTANTIATE_TEST_SUITE_P(HostilePackages, InstallRoad, ::testing::Values(
 const QList<ZipEntry> bigBundle = bundle() << ZipEntry{app + u"/Contents/filler"_s, 0100644, u"zeros:16777216"_s};
 
 INSTANTIATE_TEST_SUITE_P(Installs, InstallRoad, ::testing::Values(
-    Row{.name = "freshInstallIntoAMissingFolder", .previous = Previous::NoFolder},
+    // Its bundle names no version, and installs all the same.
+    Row{.name = "freshInstallIntoAMissingFolder", .package = bundle(u"com.quillmere.desktop"_s, true, app, {}), .previous = Previous::NoFolder},
     Row{.name = "updateOverARunningCopy", .previous = Previous::Running},
     // The copy runs out of space half-way: the previous copy comes back from the Trash, and
     // without one the half-made copy goes.
