@@ -41,20 +41,14 @@ using ZipEntry = std::tuple<QString, int, QString>;
 inline QByteArray zipped(const QList<ZipEntry> &entries)
 {
     QStringList arguments{QStringLiteral("-c"), QStringLiteral(R"py(import io, struct, sys, zipfile
-b = io.BytesIO()
-with zipfile.ZipFile(b, 'w') as archive:
+with zipfile.ZipFile(b := io.BytesIO(), 'w') as archive:
     for name, mode, data in zip(*[iter(sys.argv[1:])] * 3):
         local, split, central = name.partition('|')
         entry = zipfile.ZipInfo(local)
-        entry.create_system, entry.external_attr = 3, int(mode, 8) << 16
-        entry.extra = struct.pack('<HHBBIBI', 0x7875, 11, 1, 4, 4321, 4, 4321)
-        stored = data.startswith('stored:')
-        data = bytes(int(data[6:])) if data.startswith('zeros:') else data[7:] if stored else data
-        archive.writestr(entry, data, zipfile.ZIP_STORED if stored else zipfile.ZIP_DEFLATED)
-        if split and central:
-            archive.filelist[-1].filename = central
-        elif split:
-            archive.filelist.pop()
+        entry.create_system, entry.external_attr, entry.extra = 3, int(mode, 8) << 16, struct.pack('<HHBBIBI', 0x7875, 11, 1, 4, 4321, 4, 4321)
+        archive.writestr(entry, bytes(int(data[6:])) if data.startswith('zeros:') else data.removeprefix('stored:'),
+                         zipfile.ZIP_STORED if data.startswith('stored:') else zipfile.ZIP_DEFLATED)
+        if split: archive.filelist.pop() if not central else setattr(archive.filelist[-1], 'filename', central)
 sys.stdout.write(b.getvalue().hex()))py")};
     for (const auto &[name, mode, data] : entries)
         arguments << name << QString::number(mode, 8) << data;

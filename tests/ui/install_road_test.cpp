@@ -469,12 +469,9 @@ INSTANTIATE_TEST_SUITE_P(ServerFaults, InstallRoad, ::testing::Values(
     Row{.name = "proxyBypassedByNoProxy", .proxy = true, .bypassed = true}), rowName);
 
 INSTANTIATE_TEST_SUITE_P(HostilePackages, InstallRoad, ::testing::Values(
-    // Behind a 404 (which is no transfer failure), a tar whose one entry is a hard link to a
-    // file outside: the package is read as a zip only.
-    Row{.name = "hardLinkOutsideBehind404", .answer = [](const QByteArray &) {
-        const CommandResult tar = run(u"/usr/bin/python3"_s, {u"-c"_s, u"import io, sys, tarfile\nb = io.BytesIO()\nwith tarfile.open(fileobj=b, mode='w') as t:\n"
-            "    e = tarfile.TarInfo('x'); e.type = tarfile.LNKTYPE; e.linkname = '../../outside/x'; t.addfile(e)\nprint(b.getvalue().hex())"_s});
-        return Answer{httpResponse(404, QByteArray::fromHex(tar.output.toLatin1()))}; }, .message = unpackFailed},
+    // Behind a 404, which is no transfer failure: a zip cut short (the archive check's other
+    // rules, unsafe and unreadable, are its own table's).
+    Row{.name = "truncatedBehind404", .answer = [](const QByteArray &zip) { return Answer{httpResponse(404, zip.first(200))}; }, .message = unpackFailed},
     // It could point at the installed copy itself.
     Row{.name = "linkNamedLikeTheBundle", .package = {{app, 0120777, u"/Applications/"_s + app}}, .message = unsafe},
     // This stays inside the stage directory, so only the bundle's own check sees it.
