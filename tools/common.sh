@@ -7,7 +7,7 @@
 QUILLMERE_BUILD_PACKAGES=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev qt6-translations-l10n libicu-dev libplist-dev libarchive-tools procps
-  libssl-dev libyaml-cpp-dev libarchive-dev libsodium-dev
+  libssl-dev libyaml-cpp-dev libarchive-dev libzip-dev libsodium-dev
 )
 
 # ensure_packages PACKAGE...: installs whichever of the packages is not installed yet.

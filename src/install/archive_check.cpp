@@ -1,12 +1,14 @@
 #include "install/archive_check.h"
 
+#include "platform/unpack.h"
+
 #include <QDirIterator>
 #include <QFile>
 #include <QHash>
 #include <QSet>
 
-#include <archive.h>
 #include <archive_entry.h>
+#include <zip.h>
 
 #include <memory>
 
@@ -61,7 +63,46 @@ bool resolveInside(QStringList &at, const QString &target, const LinkReader &rea
     return true;
 }
 
-using Reader = std::unique_ptr<archive, decltype(&archive_read_free)>;
+// A name as a Mac's file system compares it: case folded, in one normalisation form.
+QString macKey(const QString &name)
+{
+    return name.normalized(QString::NormalizationForm_D).toCaseFolded().normalized(QString::NormalizationForm_D);
+}
+
+// The names of the central directory as libzip reads them, composed (NFC), in its order;
+// nothing when it cannot be read. libarchive's reader that follows the central directory takes
+// each entry's name from its local header, so it cannot see a central name that differs.
+std::optional<QStringList> centralNames(const QString &zipPath)
+{
+    int error = 0;
+    const std::unique_ptr<zip_t, decltype(&zip_discard)> zip(
+        zip_open(QFile::encodeName(zipPath).constData(), ZIP_RDONLY, &error), zip_discard);
+    if (!zip)
+        return std::nullopt;
+    QStringList names;
+    for (zip_int64_t i = 0, count = zip_get_num_entries(zip.get(), 0); i < count; ++i) {
+        const char *name = zip_get_name(zip.get(), zip_uint64_t(i), ZIP_FL_ENC_RAW);
+        if (!name)
+            return std::nullopt;
+        names << QString::fromUtf8(name).normalized(QString::NormalizationForm_C);
+    }
+    return names;
+}
+
+// The local headers' names, walked one after the other as a streaming reader finds them,
+// composed (NFC); nothing when they cannot be walked to the end.
+std::optional<QStringList> localNames(const QString &zipPath)
+{
+    ZipReader reader(zipPath, ZipReader::Index::Local);
+    QStringList names;
+    while (archive_entry *entry = reader.next()) {
+        const char *name = archive_entry_pathname_utf8(entry);
+        if (!name)
+            return std::nullopt;
+        names << QString::fromUtf8(name).normalized(QString::NormalizationForm_C);
+    }
+    return reader.failed() ? std::nullopt : std::optional(names);
+}
 
 }  // namespace
 
@@ -73,30 +114,29 @@ bool linkStaysInside(QStringList at, const QString &target, const LinkReader &re
 
 ArchiveVerdict checkArchive(const QString &zipPath)
 {
-    const Reader reader(archive_read_new(), archive_read_free);
-    archive_read_support_format_zip(reader.get());
-    if (archive_read_open_filename(reader.get(), QFile::encodeName(zipPath).constData(), 64 * 1024)
-        != ARCHIVE_OK)
+    const std::optional<QStringList> central = centralNames(zipPath);
+    if (!central)
         return ArchiveVerdict::Unreadable;
-
-    QSet<QString> names;
-    QHash<QString, QString> links;         // an entry's name (joined components) → its target
+    // The entries as the central directory leads to them, each read through its data: a bad CRC
+    // or a size that disagrees with the data is seen here, before anything is written.
+    ZipReader reader(zipPath, ZipReader::Index::Central);
+    QStringList read;                      // every entry's name as read, composed
+    QSet<QString> names;                   // every entry's name as a Mac compares it (macKey)
+    QHash<QString, QString> links;         // a link's name (macKey of its joined components) → its target
     QList<QStringList> placed;             // every entry's and every hard link target's name
-    archive_entry *entry = nullptr;
-    int status = ARCHIVE_OK;
-    while ((status = archive_read_next_header(reader.get(), &entry)) == ARCHIVE_OK
-           || status == ARCHIVE_WARN) {
-        const char *rawName = archive_entry_pathname(entry);
-        if (!rawName)
+    while (archive_entry *entry = reader.next()) {
+        const char *rawName = archive_entry_pathname_utf8(entry);
+        if (!rawName || !reader.readData([](const void *, size_t, std::int64_t) { return true; }))
             return ArchiveVerdict::Unreadable;
+        read << QString::fromUtf8(rawName).normalized(QString::NormalizationForm_C);
         const std::optional<QStringList> name = nameComponents(QString::fromUtf8(rawName));
-        if (!name || names.contains(name->join(u'/')))
+        if (!name || names.contains(macKey(name->join(u'/'))))
             return ArchiveVerdict::Unsafe;
-        names.insert(name->join(u'/'));
+        names.insert(macKey(name->join(u'/')));
         placed << *name;
         // No zip entry is a hard link today; should the reader ever make one, its target is
         // held to what an entry's name is held to.
-        if (const char *hardLink = archive_entry_hardlink(entry)) {
+        if (const char *hardLink = archive_entry_hardlink_utf8(entry)) {
             const std::optional<QStringList> target = nameComponents(QString::fromUtf8(hardLink));
             if (!target)
                 return ArchiveVerdict::Unsafe;
@@ -107,24 +147,34 @@ ArchiveVerdict checkArchive(const QString &zipPath)
         case AE_IFDIR:
             break;
         case AE_IFLNK:
-            links.insert(name->join(u'/'), QString::fromUtf8(archive_entry_symlink(entry)));
+            links.insert(macKey(name->join(u'/')), QString::fromUtf8(archive_entry_symlink_utf8(entry)));
             break;
         default:  // devices, FIFOs and sockets have no place in an application
             return ArchiveVerdict::Unsafe;
         }
     }
-    if (status != ARCHIVE_EOF)
+    if (reader.failed())
         return ArchiveVerdict::Unreadable;
+    // One list of names, whichever an extractor trusts: the central directory's, the local
+    // headers' it leads to, and the local headers' one after the other.
+    const std::optional<QStringList> local = localNames(zipPath);
+    if (!local)
+        return ArchiveVerdict::Unreadable;
+    QStringList lists[] = {*central, read, *local};
+    for (QStringList &list : lists)
+        list.sort();
+    if (lists[0] != lists[1] || lists[1] != lists[2])
+        return ArchiveVerdict::Unsafe;
 
     // Nothing may be written through a link: the extractor would follow it wherever it points.
     for (const QStringList &name : std::as_const(placed)) {
         for (qsizetype depth = 1; depth < name.size(); ++depth) {
-            if (links.contains(name.first(depth).join(u'/')))
+            if (links.contains(macKey(name.first(depth).join(u'/'))))
                 return ArchiveVerdict::Unsafe;
         }
     }
     const LinkReader inArchive = [&links](const QStringList &at) -> std::optional<QString> {
-        const auto found = links.constFind(at.join(u'/'));
+        const auto found = links.constFind(macKey(at.join(u'/')));
         return found == links.cend() ? std::nullopt : std::optional<QString>(*found);
     };
     for (auto it = links.cbegin(); it != links.cend(); ++it) {

@@ -2,6 +2,8 @@
 
 #include <QFile>
 
+#include <archive.h>
+
 #include <ftw.h>
 #include <sys/stat.h>
 
@@ -12,6 +14,65 @@ using namespace Qt::StringLiterals;
 ToolCommand dittoUnpackCommand(const QString &zip, const QString &dir)
 {
     return {u"/usr/bin/ditto"_s, {u"-x"_s, u"-k"_s, zip, dir}};
+}
+
+ZipReader::ZipReader(const QString &zip, Index index)
+{
+    // Under the "C" locale libarchive cannot hand out a name that is not ASCII, not even through
+    // the _utf8 accessors: it converts each name to the thread's character set on the way in.
+    // A UTF-8 character set for this thread alone, for as long as the reader lives (an app
+    // started from the Finder has no LANG at all). A Mac names that locale "UTF-8".
+    for (const char *name : {"C.UTF-8", "UTF-8"}) {
+        if ((utf8_ = ::newlocale(LC_CTYPE_MASK, name, locale_t(0))))
+            break;
+    }
+    if (utf8_)
+        previous_ = ::uselocale(utf8_);
+    archive_ = archive_read_new();
+    if (!archive_) {
+        failed_ = true;
+        return;
+    }
+    if (index == Index::Central)
+        archive_read_support_format_zip_seekable(archive_);
+    else
+        archive_read_support_format_zip_streamable(archive_);
+    // A Mac's libarchive folds "__MACOSX/" entries into the entries they describe, which would
+    // leave them out of one list of names but not of the other.
+    failed_ = archive_read_set_format_option(archive_, "zip", "mac-ext", nullptr) != ARCHIVE_OK
+              || archive_read_open_filename(archive_, QFile::encodeName(zip).constData(), 64 * 1024) != ARCHIVE_OK;
+}
+
+ZipReader::~ZipReader()
+{
+    if (archive_)
+        archive_read_free(archive_);
+    if (utf8_) {
+        ::uselocale(previous_);
+        ::freelocale(utf8_);
+    }
+}
+
+archive_entry *ZipReader::next()
+{
+    archive_entry *entry = nullptr;
+    const int status = failed_ ? ARCHIVE_FATAL : archive_read_next_header(archive_, &entry);
+    // The zip reader's warnings here stand for damage (a local header whose CRC or sizes differ
+    // from the central directory's) or for a name that is not UTF-8: none is passed over.
+    failed_ = status != ARCHIVE_OK && status != ARCHIVE_EOF;
+    return status == ARCHIVE_OK ? entry : nullptr;
+}
+
+bool ZipReader::nextBlock(const void *&block, size_t &size, std::int64_t &offset, bool &end)
+{
+    la_int64_t at = 0;
+    const int status = archive_read_data_block(archive_, &block, &size, &at);
+    offset = at;
+    end = status == ARCHIVE_EOF;
+    // Its warnings here are "ZIP bad CRC" and compressed or uncompressed data "is wrong size":
+    // the data is damaged, whatever was already handed out of it.
+    failed_ = failed_ || (status != ARCHIVE_OK && !end);
+    return status == ARCHIVE_OK || end;
 }
 
 namespace {

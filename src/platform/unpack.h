@@ -4,7 +4,59 @@
 
 #include <QString>
 
+#include <cstdint>
+
+#include <locale.h>
+
+struct archive;
+struct archive_entry;
+
 namespace quillmere {
+
+// A package opened with libarchive's zip reader, as the check and the Linux extraction both read
+// it: following the central directory (`Central`: a zip whose central directory is missing, cut
+// or damaged does not open) or walking the local headers (`Local`), Mac metadata entries kept as
+// the plain entries they are, and names read as UTF-8 whatever the process locale (the names
+// are to be taken with the `_utf8` accessors). Lives on one thread and changes nothing outside it.
+class ZipReader {
+public:
+    enum class Index { Central, Local };
+    ZipReader(const QString &zip, Index index);
+    ~ZipReader();
+    ZipReader(const ZipReader &) = delete;
+    ZipReader &operator=(const ZipReader &) = delete;
+
+    // The next entry, or null at the end or on a failure (`failed()` tells).
+    [[nodiscard]] archive_entry *next();
+    // Reads the current entry's data through to its end, handing each block to `take` (when
+    // given), which returns false to stop. False when a block is damaged or `take` stopped.
+    template <typename Take>
+    [[nodiscard]] bool readData(Take take);
+    [[nodiscard]] bool failed() const { return failed_; }
+    [[nodiscard]] archive *get() const { return archive_; }
+
+private:
+    [[nodiscard]] bool nextBlock(const void *&block, size_t &size, std::int64_t &offset, bool &end);
+    locale_t utf8_ = locale_t(0), previous_ = locale_t(0);
+    archive *archive_ = nullptr;
+    bool failed_ = false;
+};
+
+template <typename Take>
+bool ZipReader::readData(Take take)
+{
+    const void *block = nullptr;
+    size_t size = 0;
+    std::int64_t offset = 0;
+    for (bool end = false;;) {
+        if (!nextBlock(block, size, offset, end))
+            return false;
+        if (end)
+            return true;
+        if (!take(block, size, offset))
+            return false;
+    }
+}
 
 // Extracts the zip archive `zip` into the existing directory `dir`, keeping folders, file modes
 // and symbolic links; false on a damaged or unreadable archive, or when the disk refuses it.

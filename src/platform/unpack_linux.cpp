@@ -10,27 +10,6 @@
 
 namespace quillmere {
 
-namespace {
-
-using Archive = std::unique_ptr<archive, int (*)(archive *)>;
-
-bool copyData(archive *from, archive *to)
-{
-    const void *block = nullptr;
-    size_t size = 0;
-    la_int64_t offset = 0;
-    for (;;) {
-        const int status = archive_read_data_block(from, &block, &size, &offset);
-        if (status == ARCHIVE_EOF)
-            return true;
-        // A write that fails (a full disk) is only a warning to libarchive.
-        if (status < ARCHIVE_WARN || archive_write_data_block(to, block, size, offset) < 0)
-            return false;
-    }
-}
-
-}  // namespace
-
 bool unpackArchive(const QString &zip, const QString &dir)
 {
     // The stage directory's own path may pass through a link (a temporary folder that is one);
@@ -38,31 +17,37 @@ bool unpackArchive(const QString &zip, const QString &dir)
     const QString root = QFileInfo(dir).canonicalFilePath();
     if (root.isEmpty())
         return false;
-    const Archive in(archive_read_new(), archive_read_free);
-    archive_read_support_format_zip(in.get());
-    const Archive out(archive_write_disk_new(), archive_write_free);
+    // The entries the check read, in its order: those the central directory lists.
+    ZipReader in(zip, ZipReader::Index::Central);
+    const std::unique_ptr<archive, int (*)(archive *)> out(archive_write_disk_new(), archive_write_free);
     // No ARCHIVE_EXTRACT_OWNER or _PERM: files belong to whoever unpacks them, modes pass
     // through the umask and lose their setuid, setgid and sticky bits. Names are made absolute
     // below, after checkArchive has refused absolute ones, so that flag is not wanted either.
     archive_write_disk_set_options(out.get(), ARCHIVE_EXTRACT_TIME | ARCHIVE_EXTRACT_SECURE_SYMLINKS
                                                   | ARCHIVE_EXTRACT_SECURE_NODOTDOT);
-    if (archive_read_open_filename(in.get(), QFile::encodeName(zip).constData(), 64 * 1024) != ARCHIVE_OK)
-        return false;
     const QByteArray prefix = QFile::encodeName(root) + '/';
-    archive_entry *entry = nullptr;
-    int status = ARCHIVE_OK;
-    while ((status = archive_read_next_header(in.get(), &entry)) == ARCHIVE_OK || status == ARCHIVE_WARN) {
-        const char *name = archive_entry_pathname(entry);
+    int entries = 0;
+    while (archive_entry *entry = in.next()) {
+        ++entries;
+        // As UTF-8: libarchive hands a name written in decomposed form (NFD) over composed (NFC).
+        const char *name = archive_entry_pathname_utf8(entry);
         if (!name || name[0] == '/')
             return false;
-        archive_entry_set_pathname(entry, (prefix + name).constData());
-        if (const char *hardLink = archive_entry_hardlink(entry))
-            archive_entry_set_hardlink(entry, (prefix + hardLink).constData());
-        if (archive_write_header(out.get(), entry) < ARCHIVE_WARN || !copyData(in.get(), out.get())
+        archive_entry_update_pathname_utf8(entry, (prefix + name).constData());
+        if (const char *hardLink = archive_entry_hardlink_utf8(entry))
+            archive_entry_update_hardlink_utf8(entry, (prefix + hardLink).constData());
+        // Only the writer's failures count; its warnings (a time it could not set) stay harmless,
+        // but a data write that fails, a full disk, is only a warning to it too.
+        if (archive_write_header(out.get(), entry) < ARCHIVE_WARN
+            || !in.readData([&out](const void *block, size_t size, std::int64_t offset) {
+                   return archive_write_data_block(out.get(), block, size, offset) >= 0;
+               })
             || archive_write_finish_entry(out.get()) < ARCHIVE_WARN)
             return false;
     }
-    return status == ARCHIVE_EOF && archive_write_close(out.get()) == ARCHIVE_OK;
+    // No entry at all is no package: libarchive reads a zip whose one central record is damaged
+    // as an empty one.
+    return entries > 0 && !in.failed() && archive_write_close(out.get()) == ARCHIVE_OK;
 }
 
 }  // namespace quillmere
