@@ -207,17 +207,16 @@ sys.stdout.write(b.getvalue().hex()))py"_s};
     // (whose public key the build gets).
     QHash<QString, QByteArray> published(const QByteArray &zip)
     {
-        const QString key = work.filePath(u"key.pem"_s), in = work.filePath(u"Q-1.4.2-mac.zip"_s), out = work.filePath(u"www"_s);
-        QFile file(in);
+        const QString key = work.filePath(u"key.pem"_s), in = work.filePath(u"Q-1.4.2-mac.zip"_s), out = work.filePath(u"www/"_s);
         EXPECT_EQ(run(u"/usr/bin/openssl"_s, {u"genpkey"_s, u"-algorithm"_s, u"ed25519"_s, u"-out"_s, key}).status, 0);
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly) && file.write(zip) == zip.size());
-        file.close();
+        QFile file(in);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly) && file.write(zip) == zip.size() && file.flush());
         EXPECT_EQ(publishPackage({in, out, key, u"com.quillmere.desktop"_s, QDateTime::currentDateTimeUtc()}).error, QString());
         publicKey = packagePublicKeyOf(key);
         QHash<QString, QByteArray> files;
-        for (const QFileInfo &written : QDir(out).entryInfoList(QDir::Files))
-            if (QFile f(written.filePath()); f.open(QIODevice::ReadOnly))
-                files[written.fileName()] = f.readAll();
+        for (const QString &name : {u"latest-mac.yml"_s, u"Q-1.4.2-mac.zip"_s, u"Q-1.4.2-mac.zip.sig"_s})
+            if (QFile f(out + name); f.open(QIODevice::ReadOnly))
+                files[name] = f.readAll();
         return files;
     }
     // Everything below the test's folder but the private directories, the install folder, the
