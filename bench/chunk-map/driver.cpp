@@ -26,8 +26,8 @@ int main(int argc, char **argv)
         {256, 512, 4096}, {256, 1024, 8192}, {512, 1024, 8192}, {1024, 1024, 8192}, {512, 2048, 16384}, {1024, 2048, 16384}, {1024, 4096, 16384},
         {2048, 8192, 32768}, {4096, 16384, 65536},
     };
-    std::printf("| minimum | average | maximum | chunks | mean chunk | map | fetched (chunks + map) | share | chunking CPU (new) |\n"
-                "|---|---|---|---|---|---|---|---|---|\n");
+    std::printf("| minimum | average | maximum | chunks | mean chunk | map | fetched (chunks + map) | share | chunking CPU (new) | published |\n"
+                "|---|---|---|---|---|---|---|---|---|---|\n");
     for (const ChunkParameters &p : sets) {
         const std::optional<QList<Chunk>> before = chunkFile(args[1], p);
         const std::clock_t start = std::clock();
@@ -42,10 +42,10 @@ int main(int argc, char **argv)
         for (const Chunk &c : *after)
             missing += known.contains(c.hash) ? 0 : c.length;
         const qint64 map = writeChunkMap(ChunkMap{p, qint64(size), *after}).size();
-        std::printf("| %d | %d | %d | %lld | %.0f | %.1f KiB | %.2f MiB | %.3f | %.2f s |%s\n", p.minimum, p.average,
+        std::printf("| %d | %d | %d | %lld | %.0f | %.1f KiB | %.2f MiB | %.3f | %.2f s | %s |\n", p.minimum, p.average,
                     p.maximum, qlonglong(after->size()), size / double(after->size()), double(map) / 1024,
                     double(missing + map) / 1048576, double(missing + map) / size, cpu,
-                    p == chunkParameters ? " (published)" : "");
+                    p == chunkParameters ? "yes" : "");
     }
     return 0;
 }
