@@ -12,6 +12,7 @@
 #include "support/test_server.h"
 #include "install/install_script.h"
 #include "platform/machine.h"
+#include "publish.h"
 #include "platform/plist_value.h"
 #include "system/transfer.h"
 #include "ui/installer_controller.h"
@@ -38,7 +39,6 @@
 
 #include <csignal>
 
-#include <sodium.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -63,6 +63,7 @@ const QString app = u"Quillmere Desktop.app"_s;
 // quoting of the stage directory's path (the shell's, and on a Mac AppleScript's too).
 const QString tmp = u"tmp it's \"q\" \\"_s;
 const QString manifestPath = u"/updates/latest-mac.yml"_s, packagePath = u"/updates/Quillmere-Desktop-1.4.2-arm64-mac.zip"_s;
+const QString packageName = packagePath.section(u'/', -1);
 
 // The manifest: it names the package only, or lists `zip`'s size and digest in the package's
 // entry of `files`, after a dmg's entry (whose digest is the first one in the text).
@@ -104,7 +105,9 @@ QList<ZipEntry> bundle(const QString &identifier = u"com.quillmere.desktop"_s, b
 
 enum class Previous { None, NoFolder /* nor an install folder */, Installed, Running };
 // The build takes signed packages only, and the package comes with a signature that is valid,
-// missing, made before the package was changed, or valid and followed by endless line feeds.
+// missing, made before the package was changed, or valid and followed by endless line feeds;
+// the signature is what quillmere-publish wrote, and where it is valid the manifest too (the
+// others list no digest, which would catch the change first).
 enum class Signature { None, Valid, Missing, Tampered, Endless };
 
 struct Row {
@@ -192,12 +195,21 @@ protected:
         EXPECT_TRUE(!waits || QTest::qWaitFor([&] { return !c.working(); }, 30000));
         return seen;
     }
-    // A .sig file's text: the Base64 of the signature over `bytes` with the publisher's key.
-    QByteArray signature(const QByteArray &bytes) const
+    // The files quillmere-publish writes for `zip`, by name, signed with a key made for the test
+    // (whose public key the build gets).
+    QHash<QString, QByteArray> published(const QByteArray &zip)
     {
-        uchar signed_[crypto_sign_BYTES];
-        crypto_sign_detached(signed_, nullptr, reinterpret_cast<const uchar *>(bytes.constData()), bytes.size(), secretKey);
-        return QByteArray(reinterpret_cast<const char *>(signed_), sizeof signed_).toBase64() + '\n';
+        const QString key = work.filePath(u"key.pem"_s), in = work.filePath(packageName), out = work.filePath(u"www/"_s);
+        EXPECT_EQ(run(u"/usr/bin/openssl"_s, {u"genpkey"_s, u"-algorithm"_s, u"ed25519"_s, u"-out"_s, key}).status, 0);
+        QFile file(in);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly) && file.write(zip) == zip.size() && file.flush());
+        EXPECT_EQ(publishPackage({in, out, key, u"com.quillmere.desktop"_s, QDateTime::currentDateTimeUtc()}).error, QString());
+        publicKey = packagePublicKeyOf(key);
+        QHash<QString, QByteArray> files;
+        for (const QString &name : {u"latest-mac.yml"_s, packageName, packageName + u".sig"_s})
+            if (QFile f(out + name); f.open(QIODevice::ReadOnly))
+                files[name] = f.readAll();
+        return files;
     }
     // Everything below the test's folder but the private directories, the install folder, the
     // Trash and the started copy's record, none of them followed through links.
@@ -262,7 +274,7 @@ protected:
     QString trash = root.filePath(onMac ? u"home/.Trash"_s : u"home/.local/share/Trash/files"_s);
     std::optional<QString> mounted;
     int runningPid = 0;
-    uchar publicKey[crypto_sign_PUBLICKEYBYTES], secretKey[crypto_sign_SECRETKEYBYTES];
+    QByteArray publicKey;
     QString host = u"127.0.0.1"_s;  // the server's name in the product's URLs
     test::TestServer server;
 };
@@ -319,8 +331,9 @@ TEST_P(InstallRoad, EndsAsItShouldAndARetryCompletes)
         ASSERT_TRUE(QProcess::startDetached(executable, {}, {}, &pid));
         runningPid = static_cast<int>(pid);
     }
-    crypto_sign_keypair(publicKey, secretKey);
-    const auto c = controller(row.signature == Signature::None ? QByteArray() : QByteArray(reinterpret_cast<char *>(publicKey), sizeof publicKey));
+    const QHash<QString, QByteArray> files = row.signature == Signature::None ? QHash<QString, QByteArray>() : published(test::zipped(row.package));
+    const QByteArray signature = files.value(packageName + u".sig"_s);
+    const auto c = controller(publicKey);
     if (row.totalLimit)
         c->setDownloadTimeLimit(300ms);
     if (!row.killAt.isEmpty()) {
@@ -357,12 +370,13 @@ fi
             server.expectOnce(manifestPath, {httpResponse(200, manifest(zip))});
         row.resumes ? server.expectOnce(packagePath, test::rangedFile(zip, "\"v1\"")) : server.expectOnce(packagePath, {httpResponse(200, zip)});
         if (row.signature != Signature::None)
-            server.expectOnce(packagePath + u".sig"_s, {httpResponse(200, signature(zip))});
+            server.expectOnce(packagePath + u".sig"_s, {httpResponse(200, signature)});
     };
     if (row.manifestFault)
         fault(manifestPath, manifest());
     else
-        server.expectOnce(manifestPath, {httpResponse(200, row.listed ? manifest(test::zipped(bundle())) : manifest())});
+        server.expectOnce(manifestPath, {httpResponse(200, row.signature == Signature::Valid ? files.value(u"latest-mac.yml"_s)
+                                                           : row.listed ? manifest(test::zipped(bundle())) : manifest())});
     // The faulty answer's press, timed.
     QElapsedTimer faultPress;
     faultPress.start();
@@ -373,11 +387,10 @@ fi
     if (!row.manifestFault) {
         ASSERT_FALSE(alert) << alert->informativeText.toStdString();
         EXPECT_EQ(test::textOf(*c, "statusLabel"), row.previous >= Previous::Installed ? u"可以更新：1.3.0 → 1.4.2"_s : u"最新版本 1.4.2"_s);
-        QByteArray package = test::zipped(row.package);
+        QByteArray package = row.signature == Signature::None ? test::zipped(row.package) : files.value(packageName);
         if (row.signature != Signature::None) {
-            server.expectOnce(packagePath + u".sig"_s, row.signature == Signature::Endless ? endless(signature(package))
-                                                       : Answer{row.signature == Signature::Missing ? httpResponse(404, "Not here\n")
-                                                                                                    : httpResponse(200, signature(package))});
+            server.expectOnce(packagePath + u".sig"_s, row.signature == Signature::Endless ? endless(signature)
+                                                       : Answer{row.signature == Signature::Missing ? httpResponse(404, "Not here\n") : httpResponse(200, signature)});
         }
         fault(packagePath, row.signature == Signature::Tampered ? package + '\0' : package);
         faultPress.start();
