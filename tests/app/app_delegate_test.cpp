@@ -4,7 +4,6 @@
 #include "support/products.h"
 #include "support/test_server.h"
 
-#include <QLibraryInfo>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -38,16 +37,6 @@ TEST(AppDelegate, LaunchShowsTheWindowInFrontThenOffersTheRelease)
               std::pair(u"退出安装器"_s, u"退出安装器"_s));
     QTest::keyClick(window, Qt::Key_Q, Qt::ControlModifier);
     EXPECT_EQ(quit.count(), 1);
-}
-
-TEST(AppDelegate, NetworkDescriptionsReadInTheUsersLanguage)
-{
-    const std::unique_ptr<QTranslator> chinese(loadPlatformTranslations(QLocale(QLocale::Chinese, QLocale::China)));
-    ASSERT_NE(chinese, nullptr) << "Qt's translations are missing from "
-                                << QLibraryInfo::path(QLibraryInfo::TranslationsPath).toStdString();
-    const QString timeout = QCoreApplication::translate("QAbstractSocket", "Socket operation timed out");
-    QCoreApplication::removeTranslator(chinese.get());
-    EXPECT_TRUE(timeout.contains(u"超时"_s)) << timeout.toStdString();
 }
 
 }  // namespace
