@@ -79,7 +79,8 @@ QByteArray manifest(const QByteArray &zip = {})
 
 // A bundle's entries below `top`: its Info.plist, links inside it (a framework's, one through
 // the other) and, with `executable`, a setuid program that records the path it was started
-// from and its user in $HOME/started. Every entry belongs to user 4321.
+// from, its user and its process in $HOME/started, and keeps running (with the output it was
+// given). Every entry belongs to user 4321.
 QList<ZipEntry> bundle(const QString &identifier = u"com.quillmere.desktop"_s, bool executable = true,
                        const QString &top = app)
 {
@@ -91,7 +92,7 @@ QList<ZipEntry> bundle(const QString &identifier = u"com.quillmere.desktop"_s, b
         {framework + u"Versions/Current"_s, 0120777, u"A"_s},
         {framework + u"Resources"_s, 0120777, u"Versions/Current/Resources"_s}};
     if (executable)
-        entries.append({top + u"/Contents/MacOS/Quillmere Desktop"_s, 0104755, u"#!/bin/sh\necho \"$0 $(/usr/bin/id -u)\" > \"$HOME/started\"\n"_s});
+        entries.append({top + u"/Contents/MacOS/Quillmere Desktop"_s, 0104755, u"#!/bin/bash\necho \"$0 $(/usr/bin/id -u) $$\" > \"$HOME/started\"\nexec -a \"$0\" /bin/sleep 60\n"_s});
     return entries;
 }
 
@@ -277,11 +278,14 @@ sys.stdout.write(b.getvalue().hex()))py"_s};
         EXPECT_EQ(trashed().contains(u"1.3.0"_s), previous >= Previous::Installed);
         QFile stat(u"/proc/%1/stat"_s.arg(runningPid));  // a zombie nobody has reaped has stopped
         EXPECT_FALSE(previous == Previous::Running && stat.open(QIODevice::ReadOnly) && !stat.readAll().contains(") Z "));
-        // The new copy was started, from the install path, as this process's user.
+        // The new copy was started, from the install path, as this process's user; it is still
+        // running (the install did not wait for it).
         EXPECT_TRUE(QTest::qWaitFor([&] { return QFileInfo(started).size() > 0; }, 5000));
         QFile record(started);
         EXPECT_TRUE(record.open(QIODevice::ReadOnly));
-        EXPECT_EQ(record.readAll().trimmed(), QFile::encodeName(installPath + u"/Contents/MacOS/Quillmere Desktop "_s) + QByteArray::number(::getuid()));
+        const QByteArray line = record.readAll().trimmed(), pid = line.mid(line.lastIndexOf(' ') + 1);
+        EXPECT_EQ(line.chopped(pid.size()), QFile::encodeName(installPath + u"/Contents/MacOS/Quillmere Desktop "_s) + QByteArray::number(::getuid()) + ' ');
+        EXPECT_TRUE(pid.toInt() > 0 && ::kill(pid.toInt(), SIGKILL) == 0);
         QSignalSpy quit(&c, &InstallerController::terminateRequested);
         test::control<QPushButton>(c, "actionButton")->click();
         EXPECT_EQ(quit.count(), 1);
