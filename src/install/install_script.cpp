@@ -16,16 +16,17 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// The root side's first steps, on both platforms. HASH reads the package on its standard input
-// and prints the hexadecimal digest first; UNPACK extracts package.zip into stage.
+// The root side's first steps, on both platforms, in a folder made in WORK_PARENT. HASH prints
+// the hexadecimal digest of the file it is given first; UNPACK extracts package.zip into stage.
 constexpr char16_t ownCopy[] = uR"sh(
 # Whoever runs this touches nothing the user could have changed since the installer's checks:
 # the package is copied into a folder of its own, checked against the digest taken as it was
 # downloaded, and unpacked there. No more than the downloaded size is read.
 umask 022
-WORK=$(/usr/bin/mktemp -d /tmp/quillmere-install.XXXXXXXX)
+WORK=$(/usr/bin/mktemp -d "$WORK_PARENT/.quillmere-install.XXXXXXXX")
 trap '/bin/rm -rf -- "$WORK"' EXIT
-DIGEST=$(/usr/bin/head -c "$((SIZE + 1))" -- "$ZIP" | /usr/bin/tee "$WORK/package.zip" | HASH)
+/usr/bin/head -c "$((SIZE + 1))" -- "$ZIP" >"$WORK/package.zip"
+DIGEST=$(HASH "$WORK/package.zip")
 if [ "${DIGEST%% *}" != "$SHA512" ]; then
   echo "下载的文件与发布信息不符，请重试。" >&2
   exit 1
@@ -64,8 +65,8 @@ chown -R -h "$USER_ID" "$APP"
 # can never replace it, so in-app updates would fail forever.
 /usr/bin/xattr -dr com.apple.quarantine "$APP" 2>/dev/null || true)sh";
 
-// The Linux script after its variables and the root side's first steps.
-constexpr char16_t linuxBody[] = uR"sh(EXECUTABLE="$APP/Contents/MacOS/Quillmere Desktop"
+// The Linux script after its variables, before the root side's first steps.
+constexpr char16_t linuxStart[] = uR"sh(EXECUTABLE="$APP/Contents/MacOS/Quillmere Desktop"
 
 # Run as root for another user, whatever goes into the user's Trash is made as that user, and
 # the new copy is started as that user: never with the administrator's rights.
@@ -74,6 +75,26 @@ if [ "$(/usr/bin/id -u)" = "$USER_ID" ]; then
 else
   AS_USER=(/usr/bin/setpriv --reuid="$USER_ID" --regid="$GROUP_ID" --init-groups --)
 fi
+
+# A fresh install may find no install folder yet: it is made as the user where the user may
+# make it, otherwise with the rights this script runs with.
+FOLDER=$(/usr/bin/dirname -- "$APP")
+if [ ! -d "$FOLDER" ]; then
+  "${AS_USER[@]}" /bin/mkdir -p -- "$FOLDER" 2>/dev/null || /bin/mkdir -p -- "$FOLDER"
+fi
+# The package is unpacked beside the install path, so that installing it is a rename, where
+# no one but this script's user may write; otherwise in /tmp, and copied.
+if [ ${#AS_USER[@]} -eq 0 ] || ! "${AS_USER[@]}" /usr/bin/test -w "$FOLDER"; then
+  WORK_PARENT=$FOLDER
+  INSTALL=(/bin/mv -T)
+else
+  WORK_PARENT=/tmp
+  INSTALL=(/bin/cp -a -T)
+fi
+)sh";
+
+// The Linux script after the root side's first steps.
+constexpr char16_t linuxBody[] = uR"sh(
 
 # The user's running copy must exit first; it gets 3 seconds.
 /usr/bin/pkill -U "$USER_ID" -f -- "$RUNNING" >/dev/null 2>&1 || true
@@ -107,16 +128,9 @@ if [ -d "$APP" ]; then
   fi
 fi
 
-# A fresh install may find no install folder yet: it is made as the user where the user may
-# make it, otherwise with the rights this script runs with.
-FOLDER=$(/usr/bin/dirname -- "$APP")
-if [ ! -d "$FOLDER" ]; then
-  "${AS_USER[@]}" /bin/mkdir -p -- "$FOLDER" 2>/dev/null || /bin/mkdir -p -- "$FOLDER"
-fi
-
 # A failed copy must not leave the user without the app: the half-made copy goes and the
 # previous one comes back out of the Trash. (A directory at APP can only be cp's own here.)
-if ! /bin/cp -a -T -- "$STAGED" "$APP"; then
+if ! "${INSTALL[@]}" -- "$STAGED" "$APP"; then
   if [ -d "$APP" ] && [ ! -L "$APP" ]; then /bin/rm -rf -- "$APP"; fi
   if [ -n "$BACKUP" ]; then
     /bin/mv -T -- "$BACKUP" "$APP"
@@ -159,7 +173,8 @@ namespace {
 
 // The variables both scripts start with, and the root side's first steps with the platform's
 // digest and unpacking tools.
-QString scriptHead(const InstallInputs &inputs, const QString &hash, const QString &unpack)
+QString scriptHead(const InstallInputs &inputs, const QString &start, const QString &hash,
+                   const QString &unpack)
 {
     const QString executable = inputs.installPath + u"/Contents/MacOS/Quillmere Desktop"_s;
     return u"#!/bin/bash\nset -euo pipefail\nAPP="_s + shellQuote(inputs.installPath)
@@ -167,7 +182,7 @@ QString scriptHead(const InstallInputs &inputs, const QString &hash, const QStri
         + u"\nSHA512="_s + QString::fromLatin1(inputs.packageSha512.toHex())
         + u"\nSIZE="_s + QString::number(inputs.packageSize)
         + u"\n# The command line of a copy started from APP, and nothing else.\nRUNNING="_s
-        + shellQuote(u'^' + literalPattern(executable) + u"( |$)"_s) + u'\n'
+        + shellQuote(u'^' + literalPattern(executable) + u"( |$)"_s) + u'\n' + start
         + QString::fromUtf16(ownCopy).replace(u"HASH"_s, hash).replace(u"UNPACK"_s, unpack);
 }
 
@@ -175,7 +190,7 @@ QString scriptHead(const InstallInputs &inputs, const QString &hash, const QStri
 
 QString macInstallScript(const InstallInputs &inputs)
 {
-    return scriptHead(inputs, u"/usr/bin/shasum -a 512"_s,
+    return scriptHead(inputs, u"WORK_PARENT=/tmp\n"_s, u"/usr/bin/shasum -a 512"_s,
                       u"/usr/bin/ditto -x -k \"$WORK/package.zip\" \"$WORK/stage\""_s)
         + QString::fromUtf16(macTail);
 }
@@ -187,13 +202,13 @@ QString linuxInstallScript(const InstallInputs &inputs)
         environment << shellQuote(name + u'=' + value);
     // bsdtar as the installer's own extraction: the archive's owners and set-id bits dropped
     // even as root, modes through the umask, no entry outside the folder or through a link.
-    return scriptHead(inputs, u"/usr/bin/sha512sum"_s,
-                      u"/usr/bin/bsdtar -x --no-same-owner --no-same-permissions -f \"$WORK/package.zip\" -C \"$WORK/stage\""_s)
-        + u"TRASH="_s + shellQuote(inputs.trashFolder)
+    const QString variables = u"TRASH="_s + shellQuote(inputs.trashFolder)
         + u"\n# The install path as the Trash's info file records it.\nTRASH_PATH="_s
         + shellQuote(trashInfoPath(inputs.installPath))
         + u"\nGROUP_ID="_s + QString::number(inputs.groupId)
-        + u"\nAPP_ENV=("_s + environment.join(u' ') + u")\n"_s
+        + u"\nAPP_ENV=("_s + environment.join(u' ') + u")\n"_s;
+    return scriptHead(inputs, variables + QString::fromUtf16(linuxStart), u"/usr/bin/sha512sum"_s,
+                      u"/usr/bin/bsdtar -x --no-same-owner --no-same-permissions -f \"$WORK/package.zip\" -C \"$WORK/stage\""_s)
         + QString::fromUtf16(linuxBody);
 }
 

@@ -285,7 +285,8 @@ sys.stdout.write(b.getvalue().hex()))py"_s};
         EXPECT_TRUE(record.open(QIODevice::ReadOnly));
         const QByteArray line = record.readAll().trimmed(), pid = line.mid(line.lastIndexOf(' ') + 1);
         EXPECT_EQ(line.chopped(pid.size()), QFile::encodeName(installPath + u"/Contents/MacOS/Quillmere Desktop "_s) + QByteArray::number(::getuid()) + ' ');
-        EXPECT_TRUE(pid.toInt() > 0 && ::kill(pid.toInt(), SIGKILL) == 0);
+        QFile app(u"/proc/%1/stat"_s.arg(pid.toInt()));
+        EXPECT_TRUE(pid.toInt() > 0 && app.open(QIODevice::ReadOnly) && !app.readAll().contains(") Z ") && ::kill(pid.toInt(), SIGKILL) == 0);
         QSignalSpy quit(&c, &InstallerController::terminateRequested);
         test::control<QPushButton>(c, "actionButton")->click();
         EXPECT_EQ(quit.count(), 1);
@@ -598,8 +599,8 @@ INSTANTIATE_TEST_SUITE_P(Installs, InstallRoad, ::testing::Values(
     Row{.name = "copyFails", .package = bigBundle, .small = u"Applications"_s, .message = installFailed},
     Row{.name = "copyFailsOnFreshInstall", .package = bigBundle, .small = u"Applications"_s, .previous = Previous::None, .message = installFailed},
     Row{.name = "killedBeforeTheMove", .killAt = "/bin/mv ", .message = installFailed},
-    Row{.name = "killedAfterTheMove", .killAt = onMac ? "/usr/bin/ditto \"$STAGED\"" : "/bin/cp -a", .message = installFailed},
-    Row{.name = "killedDuringTheCopy", .killAt = onMac ? "+/usr/bin/ditto \"$STAGED\"" : "+/bin/cp -a", .message = installFailed},
+    Row{.name = "killedAfterTheMove", .killAt = onMac ? "/usr/bin/ditto \"$STAGED\"" : "\"${INSTALL[@]}\"", .message = installFailed},
+    Row{.name = "killedDuringTheCopy", .killAt = onMac ? "+/usr/bin/ditto \"$STAGED\"" : "+\"${INSTALL[@]}\"", .message = installFailed},
     Row{.name = "killedAfterTheCopy", .killAt = onMac ? "/usr/bin/xattr" : "[ ! -f", .message = installFailed}), rowName);
 
 // A process of the installing user tries to reach root through the install, the installer
