@@ -2,10 +2,14 @@
 
 namespace quillmere {
 
-CommandResult runInstall(const InstallPlan &plan)
+InstallRun runInstall(const InstallPlan &plan)
 {
     const CommandResult result = run(plan.command);
-    return plan.throughPkexec ? pkexecResult(result) : result;
+    const InstallOutcome outcome = classifyInstall(result, plan.prompt);
+    if (outcome != InstallOutcome::Completed || !plan.launch)
+        return {outcome, result};
+    const CommandResult launched = run(*plan.launch);
+    return {launched.status == 0 ? InstallOutcome::Completed : InstallOutcome::Failed, launched};
 }
 
 }  // namespace quillmere

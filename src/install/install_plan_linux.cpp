@@ -11,21 +11,28 @@ namespace quillmere {
 
 using namespace Qt::StringLiterals;
 
-InstallPlan installPlan(const QString &installPath, const QString &stagedAppPath,
-                        const QString &scriptPath, const Elevator &elevator)
+InstallPlan installPlan(const QString &installPath, const DownloadedPackage &package,
+                        const Elevator &elevator)
 {
     const QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    const LinuxInstallInputs inputs{
+    const InstallInputs inputs{
         installPath,
-        stagedAppPath,
-        userTrashFolder(environment.value(u"XDG_DATA_HOME"_s), QDir::homePath()),
+        package.path,
+        package.sha512,
+        package.size,
         ::getuid(),
         ::getgid(),
+        QDir::homePath(),
+        userTrashFolder(environment.value(u"XDG_DATA_HOME"_s), QDir::homePath()),
         appEnvironment(environment),
     };
     const bool direct = !elevator.always && mayWriteInstallFolder(installPath);
-    return {linuxInstallScript(inputs),
-            linuxInstallCommand(scriptPath, direct, elevator.program), !direct};
+    const QString script = linuxInstallScript(inputs);
+    // The new copy is started by the script, as the user.
+    return {script,
+            linuxInstallCommand(scriptCommandLine(script, inputs, true), direct, elevator.program),
+            direct ? Prompt::None : Prompt::Pkexec,
+            std::nullopt};
 }
 
 }  // namespace quillmere

@@ -16,16 +16,35 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// The macOS script around the two paths. The tail repeats the product's name on purpose: it
-// names the process to stop and the backup, whatever the bundle is called.
-constexpr char16_t macHead[] = u"#!/bin/bash\nset -euo pipefail\nAPP=\"";
-constexpr char16_t macMiddle[] = u"\"\nSTAGED=";
-constexpr char16_t macTail[] = uR"sh(
+// The root side's first steps, on both platforms, in a folder made in WORK_PARENT. HASH prints
+// the hexadecimal digest of the file it is given first; UNPACK extracts package.zip into stage.
+constexpr char16_t ownCopy[] = uR"sh(
+# Whoever runs this touches nothing the user could have changed since the installer's checks:
+# the package is copied into a folder of its own, checked against the digest taken as it was
+# downloaded, and unpacked there. No more than the downloaded size is read.
+umask 022
+WORK=$(/usr/bin/mktemp -d "$WORK_PARENT/.quillmere-install.XXXXXXXX")
+trap '/bin/rm -rf -- "$WORK"' EXIT
+/usr/bin/head -c "$((SIZE + 1))" -- "$ZIP" >"$WORK/package.zip"
+DIGEST=$(HASH "$WORK/package.zip")
+if [ "${DIGEST%% *}" != "$SHA512" ]; then
+  echo "下载的文件与发布信息不符，请重试。" >&2
+  exit 1
+fi
+/bin/mkdir "$WORK/stage"
+UNPACK
+/usr/bin/find "$WORK/stage" ! -type l -exec /bin/chmod ug-s,go-w {} +
+STAGED="$WORK/stage/Quillmere Desktop.app"
+)sh";
 
+// The macOS script after its variables and the root side's first steps. The tail repeats the
+// product's name on purpose: it names the process to stop and the backup, whatever the bundle
+// is called.
+constexpr char16_t macTail[] = uR"sh(
 # A translocated copy is read-only; the running process must exit first.
 /usr/bin/osascript -e 'tell application "Quillmere Desktop" to quit' >/dev/null 2>&1 || true
 sleep 2
-/usr/bin/pkill -f "Quillmere Desktop.app/Contents/MacOS/Quillmere Desktop" >/dev/null 2>&1 || true
+/usr/bin/pkill -U "$USER_ID" -f "$RUNNING" >/dev/null 2>&1 || true
 sleep 1
 
 if [ -d "$APP" ]; then
@@ -39,15 +58,15 @@ if ! /usr/bin/ditto "$STAGED" "$APP"; then
   if [ -n "${BACKUP:-}" ]; then /bin/mv "$BACKUP" "$APP"; fi
   exit 1
 fi
+# The user's, as a dragged-in application is: its own updater replaces it as the user.
+chown -R -h "$USER_ID" "$APP"
 
 # Without this the app runs translocated from a read-only copy and Squirrel
 # can never replace it, so in-app updates would fail forever.
-/usr/bin/xattr -dr com.apple.quarantine "$APP" 2>/dev/null || true
+/usr/bin/xattr -dr com.apple.quarantine "$APP" 2>/dev/null || true)sh";
 
-/usr/bin/open "$APP")sh";
-
-// The Linux script after its variables.
-constexpr char16_t linuxBody[] = uR"sh(EXECUTABLE="$APP/Contents/MacOS/Quillmere Desktop"
+// The Linux script after its variables, before the root side's first steps.
+constexpr char16_t linuxStart[] = uR"sh(EXECUTABLE="$APP/Contents/MacOS/Quillmere Desktop"
 
 # Run as root for another user, whatever goes into the user's Trash is made as that user, and
 # the new copy is started as that user: never with the administrator's rights.
@@ -57,10 +76,30 @@ else
   AS_USER=(/usr/bin/setpriv --reuid="$USER_ID" --regid="$GROUP_ID" --init-groups --)
 fi
 
-# The running copy must exit first; it gets 3 seconds.
-/usr/bin/pkill -f -- "$RUNNING" >/dev/null 2>&1 || true
+# A fresh install may find no install folder yet: it is made as the user where the user may
+# make it, otherwise with the rights this script runs with.
+FOLDER=$(/usr/bin/dirname -- "$APP")
+if [ ! -d "$FOLDER" ]; then
+  "${AS_USER[@]}" /bin/mkdir -p -- "$FOLDER" 2>/dev/null || /bin/mkdir -p -- "$FOLDER"
+fi
+# The package is unpacked beside the install path, so that installing it is a rename, where
+# no one but this script's user may write; otherwise in /tmp, and copied.
+if [ ${#AS_USER[@]} -eq 0 ] || ! "${AS_USER[@]}" /usr/bin/test -w "$FOLDER"; then
+  WORK_PARENT=$FOLDER
+  INSTALL=(/bin/mv -T)
+else
+  WORK_PARENT=/tmp
+  INSTALL=(/bin/cp -a -T)
+fi
+)sh";
+
+// The Linux script after the root side's first steps.
+constexpr char16_t linuxBody[] = uR"sh(
+
+# The user's running copy must exit first; it gets 3 seconds.
+/usr/bin/pkill -U "$USER_ID" -f -- "$RUNNING" >/dev/null 2>&1 || true
 for _ in {1..30}; do
-  /usr/bin/pgrep -f -- "$RUNNING" >/dev/null 2>&1 || break
+  /usr/bin/pgrep -U "$USER_ID" -f -- "$RUNNING" >/dev/null 2>&1 || break
   /bin/sleep 0.1
 done
 
@@ -89,16 +128,9 @@ if [ -d "$APP" ]; then
   fi
 fi
 
-# A fresh install may find no install folder yet: it is made as the user where the user may
-# make it, otherwise with the rights this script runs with.
-FOLDER=$(/usr/bin/dirname -- "$APP")
-if [ ! -d "$FOLDER" ]; then
-  "${AS_USER[@]}" /bin/mkdir -p -- "$FOLDER" 2>/dev/null || /bin/mkdir -p -- "$FOLDER"
-fi
-
 # A failed copy must not leave the user without the app: the half-made copy goes and the
 # previous one comes back out of the Trash. (A directory at APP can only be cp's own here.)
-if ! /bin/cp -a -T -- "$STAGED" "$APP"; then
+if ! "${INSTALL[@]}" -- "$STAGED" "$APP"; then
   if [ -d "$APP" ] && [ ! -L "$APP" ]; then /bin/rm -rf -- "$APP"; fi
   if [ -n "$BACKUP" ]; then
     /bin/mv -T -- "$BACKUP" "$APP"
@@ -107,18 +139,15 @@ if ! /bin/cp -a -T -- "$STAGED" "$APP"; then
   exit 1
 fi
 
-# Started in a session of its own and with nothing of this script's output: whoever runs the
-# script reads that to its end, and the app would hold it open.
+# Started as the user in a session of its own, with the user's desktop session and nothing of
+# this script's output: whoever runs the script reads that to its end, and the app would hold
+# it open.
 if [ ! -f "$EXECUTABLE" ] || ! "${AS_USER[@]}" /usr/bin/test -x "$EXECUTABLE"; then
   echo "无法启动：$EXECUTABLE 不存在或不可执行。" >&2
   exit 1
 fi
-if [ ${#AS_USER[@]} -eq 0 ]; then
-  /usr/bin/setsid -f "$EXECUTABLE" </dev/null >/dev/null 2>&1
-else
-  /usr/bin/env -i "${APP_ENV[@]}" /usr/bin/setsid -f "${AS_USER[@]}" "$EXECUTABLE" \
-    </dev/null >/dev/null 2>&1
-fi
+/usr/bin/env -i "${APP_ENV[@]}" /usr/bin/setsid -f "${AS_USER[@]}" "$EXECUTABLE" \
+  </dev/null >/dev/null 2>&1
 )sh";
 
 // The path as a POSIX extended regular expression that matches only itself.
@@ -140,33 +169,56 @@ QString shellQuote(const QString &text)
     return u'\'' + QString(text).replace(u"'"_s, u"'\\''"_s) + u'\'';
 }
 
-QString macInstallScript(const QString &installPath, const QString &stagedAppPath)
-{
-    return QString::fromUtf16(macHead) + installPath + QString::fromUtf16(macMiddle)
-        + shellQuote(stagedAppPath) + QString::fromUtf16(macTail);
-}
+namespace {
 
-QString linuxInstallScript(const LinuxInstallInputs &inputs)
+// The variables both scripts start with, and the root side's first steps with the platform's
+// digest and unpacking tools.
+QString scriptHead(const InstallInputs &inputs, const QString &start, const QString &hash,
+                   const QString &unpack)
 {
     const QString executable = inputs.installPath + u"/Contents/MacOS/Quillmere Desktop"_s;
+    return u"#!/bin/bash\nset -euo pipefail\nAPP="_s + shellQuote(inputs.installPath)
+        + u"\nZIP="_s + shellQuote(inputs.packagePath)
+        + u"\nSHA512="_s + QString::fromLatin1(inputs.packageSha512.toHex())
+        + u"\nSIZE="_s + QString::number(inputs.packageSize)
+        + u"\n# The command line of a copy started from APP, and nothing else.\nRUNNING="_s
+        + shellQuote(u'^' + literalPattern(executable) + u"( |$)"_s) + u'\n' + start
+        + QString::fromUtf16(ownCopy).replace(u"HASH"_s, hash).replace(u"UNPACK"_s, unpack);
+}
+
+}  // namespace
+
+QString macInstallScript(const InstallInputs &inputs)
+{
+    return scriptHead(inputs, u"WORK_PARENT=/tmp\n"_s, u"/usr/bin/shasum -a 512"_s,
+                      u"/usr/bin/ditto -x -k \"$WORK/package.zip\" \"$WORK/stage\""_s)
+        + QString::fromUtf16(macTail);
+}
+
+QString linuxInstallScript(const InstallInputs &inputs)
+{
     QStringList environment;
     for (const auto &[name, value] : inputs.appEnvironment)
         environment << shellQuote(name + u'=' + value);
-    const auto line = [](const char16_t *name, const QString &value) {
-        return QString::fromUtf16(name) + u'=' + shellQuote(value) + u'\n';
-    };
-    return u"#!/bin/bash\nset -euo pipefail\n"_s
-        + line(u"APP", inputs.installPath)
-        + line(u"STAGED", inputs.stagedAppPath)
-        + line(u"TRASH", inputs.trashFolder)
-        + u"# The install path as the Trash's info file records it.\n"_s
-        + line(u"TRASH_PATH", trashInfoPath(inputs.installPath))
-        + line(u"USER_ID", QString::number(inputs.userId))
-        + line(u"GROUP_ID", QString::number(inputs.groupId))
-        + u"APP_ENV=("_s + environment.join(u' ') + u")\n"_s
-        + u"# The command line of a copy started from APP.\n"_s
-        + line(u"RUNNING", literalPattern(executable))
+    // bsdtar as the installer's own extraction: the archive's owners and set-id bits dropped
+    // even as root, modes through the umask, no entry outside the folder or through a link.
+    const QString variables = u"TRASH="_s + shellQuote(inputs.trashFolder)
+        + u"\n# The install path as the Trash's info file records it.\nTRASH_PATH="_s
+        + shellQuote(trashInfoPath(inputs.installPath))
+        + u"\nGROUP_ID="_s + QString::number(inputs.groupId)
+        + u"\nAPP_ENV=("_s + environment.join(u' ') + u")\n"_s;
+    return scriptHead(inputs, variables + QString::fromUtf16(linuxStart), u"/usr/bin/sha512sum"_s,
+                      u"/usr/bin/bsdtar -x --no-same-owner --no-same-permissions -f \"$WORK/package.zip\" -C \"$WORK/stage\""_s)
         + QString::fromUtf16(linuxBody);
+}
+
+QStringList scriptCommandLine(const QString &script, const InstallInputs &inputs, bool linux)
+{
+    QStringList line{u"/usr/bin/env"_s, u"-i"_s, u"PATH=/usr/bin:/bin:/usr/sbin:/sbin"_s,
+                     u"HOME="_s + inputs.home, u"USER_ID="_s + QString::number(inputs.userId)};
+    if (linux)
+        line << u"LC_ALL=C.UTF-8"_s;
+    return line << u"/bin/bash"_s << u"-c"_s << script << u"quillmere-install"_s;
 }
 
 QString trashInfoPath(const QString &absolutePath)

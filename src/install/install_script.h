@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QByteArray>
 #include <QList>
+#include <QStringList>
 #include <QProcessEnvironment>
 #include <QString>
 
@@ -13,33 +15,47 @@ namespace quillmere {
 // else is escaped: between single quotes the shell takes every other character as it is.
 [[nodiscard]] QString shellQuote(const QString &text);
 
-// The macOS install script: quits the running product, moves the copy at installPath to the
-// user's Trash under a time-stamped name, copies the staged bundle to installPath, clears its
-// quarantine attribute and opens it. installPath goes between double quotes unchanged, so it
-// must hold no '"', '$', '`' or '\'. When the copy fails, the half-made copy is removed, the
-// previous one is put back and the script exits non-zero.
-[[nodiscard]] QString macInstallScript(const QString &installPath, const QString &stagedAppPath);
-
-// What the Linux install script needs to know about the user who asked for the install: the
-// script itself may run as root.
-struct LinuxInstallInputs {
-    QString installPath;   // absolute
-    QString stagedAppPath;
-    QString trashFolder;   // the user's Trash, absolute (see userTrashFolder)
+// What an install script needs to know: the package that root copies, checks and unpacks for
+// itself, and the user who asked for the install (the script may run as root).
+struct InstallInputs {
+    QString installPath;        // absolute
+    QString packagePath;        // the downloaded zip the installer checked
+    QByteArray packageSha512;   // its SHA-512 (64 bytes), taken as it was downloaded
+    qint64 packageSize = 0;
     uint userId = 0;
     uint groupId = 0;
-    // What the new copy is started with when the script runs as another user (see
-    // appEnvironment); as that user, it inherits the script's environment instead.
+    QString home;               // the user's home (the Mac's Trash is in it)
+    QString trashFolder;        // Linux: the user's Trash, absolute (see userTrashFolder)
+    // Linux: what the new copy is started with (see appEnvironment).
     QList<std::pair<QString, QString>> appEnvironment;
 };
 
-// The Linux install script: stops a running copy started from installPath (waiting at most 3
-// seconds), moves the previous copy into the user's Trash as the freedesktop.org Trash does it
-// (an info file, then the move), copies the staged bundle with cp -a, and starts the new copy
-// as the user, detached from the script's output. Files in the Trash are made as the user. A
-// failed copy puts the previous one back; a new copy without a runnable executable fails the
-// script.
-[[nodiscard]] QString linuxInstallScript(const LinuxInstallInputs &inputs);
+// Both scripts first copy the package into a folder of their own (mktemp -d, 0700, removed on
+// every way out), check the copy against packageSha512, unpack it there and clear set-id bits
+// and group and other write bits: whoever runs them reads nothing the user can change after
+// the installer's checks but the package, which the digest vouches for. Both stop only the
+// user's own copy started from installPath. They read USER_ID from their environment (see
+// scriptCommandLine).
+
+// The macOS install script: quits the running product, moves the copy at installPath to the
+// user's Trash under a time-stamped name, copies the unpacked bundle to installPath, gives it
+// to the user and clears its quarantine attribute. The caller opens it. When the copy fails,
+// the half-made copy is removed, the previous one is put back and the script exits non-zero.
+[[nodiscard]] QString macInstallScript(const InstallInputs &inputs);
+
+// The Linux install script: stops a running copy (waiting at most 3 seconds), moves the
+// previous copy into the user's Trash as the freedesktop.org Trash does it (an info file, then
+// the move), copies the unpacked bundle with cp -a (run as root: root's, as the user: the
+// user's), and starts the new copy as the user, detached from the script's output. Files in
+// the Trash are made as the user. A failed copy puts the previous one back; a new copy without
+// a runnable executable fails the script.
+[[nodiscard]] QString linuxInstallScript(const InstallInputs &inputs);
+
+// The command line that runs `script` with bash in an environment of its own, nothing of the
+// installer's: a fixed PATH, the user's HOME and USER_ID, and on Linux a UTF-8 locale for the
+// archive's names. The script goes on the command line, so no file is ever run.
+[[nodiscard]] QStringList scriptCommandLine(const QString &script, const InstallInputs &inputs,
+                                            bool linux);
 
 // The "Path=" value of a Trash info file: the absolute path's bytes percent-encoded, keeping
 // '/' and what RFC 2396 leaves unreserved.
@@ -54,7 +70,7 @@ struct LinuxInstallInputs {
 [[nodiscard]] QList<std::pair<QString, QString>> appEnvironment(
     const QProcessEnvironment &environment);
 
-// "install.sh" in the stage directory.
+// "install.sh" in the stage directory: the script as it was run, for diagnosis. Nothing runs it.
 [[nodiscard]] QString installScriptPath(const QString &stageDirectory);
 
 // Writes the script atomically (a temporary file renamed over `path`; a symbolic link at `path`

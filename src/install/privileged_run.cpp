@@ -20,23 +20,24 @@ QString appleScriptString(const QString &text)
     return u'"' + escaped + u'"';
 }
 
-ToolCommand osascriptInstallCommand(const QString &scriptPath)
+ToolCommand osascriptInstallCommand(const QStringList &commandLine)
 {
-    // The shell's quoting of the path goes inside an AppleScript string, which reads '\' and
-    // '"' as its own: both are escaped for AppleScript as well. (A single quote in the path
-    // makes the shell's quoting write a backslash.) Any other path gives the same bytes as
-    // the shell's quoting alone.
-    return {u"/usr/bin/osascript"_s,
-            {u"-e"_s, u"do shell script "_s + appleScriptString(u"/bin/bash "_s + shellQuote(scriptPath))
-                          + u" with administrator privileges"_s}};
+    // The shell's quoting goes inside an AppleScript string, which reads '\\' and '"' as its
+    // own: both are escaped for AppleScript as well. (A single quote makes the shell's quoting
+    // write a backslash.)
+    QStringList words;
+    for (const QString &word : commandLine)
+        words << shellQuote(word);
+    return {u"/usr/bin/osascript"_s, {u"-e"_s, u"do shell script "_s + appleScriptString(words.join(u' '))
+                                                   + u" with administrator privileges"_s}};
 }
 
-ToolCommand linuxInstallCommand(const QString &scriptPath, bool mayWriteDirectly,
+ToolCommand linuxInstallCommand(const QStringList &commandLine, bool mayWriteDirectly,
                                 const QString &elevator)
 {
     if (mayWriteDirectly)
-        return {u"/bin/bash"_s, {scriptPath}};
-    return {elevator, {u"/bin/bash"_s, scriptPath}};
+        return {commandLine.first(), commandLine.mid(1)};
+    return {elevator, commandLine};
 }
 
 bool mayWriteInstallFolder(const QString &installPath)
@@ -53,22 +54,16 @@ bool mayWriteInstallFolder(const QString &installPath)
         && (!installed.isDir() || installed.isSymLink() || writable(installPath));
 }
 
-CommandResult pkexecResult(const CommandResult &result)
-{
-    constexpr int dismissed = 126;
-    if (result.status != dismissed)
-        return result;
-    return {result.status, result.output + u"\ncancelled"_s};
-}
-
-InstallOutcome classifyInstall(const CommandResult &result)
+InstallOutcome classifyInstall(const CommandResult &result, Prompt prompt)
 {
     if (result.status == 0)
         return InstallOutcome::Completed;
     const QString output = trimmedText(result.output);
-    if (output.contains(u"-128"_s) || output.contains(u"cancel"_s, Qt::CaseInsensitive))
-        return InstallOutcome::Cancelled;
-    return InstallOutcome::Failed;
+    const bool dismissed = prompt == Prompt::Pkexec
+        ? result.status == 126
+        : prompt == Prompt::AppleScript
+            && (output.contains(u"-128"_s) || output.contains(u"cancel"_s, Qt::CaseInsensitive));
+    return dismissed ? InstallOutcome::Cancelled : InstallOutcome::Failed;
 }
 
 QString installFailureMessage(const CommandResult &result)

@@ -224,7 +224,7 @@ void InstallerController::finishDownload(const DownloadResult &result)
 
 void InstallerController::verify(const DownloadResult &download)
 {
-    const QString &zipPath = *download.placedFile;
+    const DownloadedPackage package{*download.placedFile, download.sha512, download.size};
     progress->setPercentage(100);
     statusLabel->setText(verifyingText());
     beginWork();
@@ -237,7 +237,7 @@ void InstallerController::verify(const DownloadResult &download)
         return;
     }
     if (product.packagePublicKey.isEmpty()) {
-        stage(zipPath);
+        stage(package);
         return;
     }
     // Through the same transfer as the package, so the same certificate checks and limits
@@ -248,7 +248,7 @@ void InstallerController::verify(const DownloadResult &download)
     downloadTask->deleteLater();
     downloadTask = new PackageDownload(temporaryFolder, this);
     connect(downloadTask, &PackageDownload::finished, this,
-            [this, zipPath](const DownloadResult &result) { finishSignature(zipPath, result); });
+            [this, package](const DownloadResult &result) { finishSignature(package, result); });
     PackageDownload::Limits limits = downloadLimits;
     limits.bytes = signatureByteLimit;
     downloadTask->start(signatureURL, limits);
@@ -263,7 +263,7 @@ void InstallerController::rejectPackage()
     showFailure(packageMismatchMessage());
 }
 
-void InstallerController::finishSignature(const QString &zipPath, const DownloadResult &result)
+void InstallerController::finishSignature(const DownloadedPackage &package, const DownloadResult &result)
 {
     if (result.errorDescription) {
         progress->hide();
@@ -273,39 +273,39 @@ void InstallerController::finishSignature(const QString &zipPath, const Download
     // A missing signature is an error page here, which is no signature either, and so is one
     // that goes on past the bound.
     if (result.tooLong || !result.placedFile
-        || !packageSignatureValid(zipPath, *result.placedFile, product.packagePublicKey)) {
+        || !packageSignatureValid(package.path, *result.placedFile, product.packagePublicKey)) {
         showFailure(invalidSignatureMessage());
         return;
     }
-    stage(zipPath);
+    stage(package);
 }
 
-void InstallerController::stage(const QString &zipPath)
+void InstallerController::stage(const DownloadedPackage &package)
 {
-    const StageOutcome staged = stagePackage(zipPath, temporaryFolder, product.appName, product.bundleId,
+    const StageOutcome staged = stagePackage(package.path, temporaryFolder, product.appName, product.bundleId,
                                              release ? release->version : QString());
     if (const std::optional<QString> message = stageFailureMessage(staged, product.appName)) {
         showFailure(*message);
         return;
     }
-    install(staged.stageDirectory, staged.stagedApp);
+    install(staged.stageDirectory, package);
 }
 
-void InstallerController::install(const QString &stageDirectory, const QString &stagedApp)
+void InstallerController::install(const QString &stageDirectory, const DownloadedPackage &package)
 {
     statusLabel->setText(installingText());
     detailLabel->setText(adminRightsText());
     window->repaint();
 
     const QString scriptPath = installScriptPath(stageDirectory);
-    const InstallPlan plan = installPlan(product.installPath, stagedApp, scriptPath, elevator);
+    const InstallPlan plan = installPlan(product.installPath, package, elevator);
     if (const std::optional<QString> error = writeInstallScript(scriptPath, plan.script)) {
         showFailure(scriptFailureMessage(*error));
         return;
     }
     // Returns once the password prompt has been answered and the script has finished.
-    const CommandResult result = runInstall(plan);
-    switch (classifyInstall(result)) {
+    const InstallRun ran = runInstall(plan);
+    switch (ran.outcome) {
     case InstallOutcome::Completed:
         finishSuccessfully(release ? release->version : QString());
         return;
@@ -317,7 +317,7 @@ void InstallerController::install(const QString &stageDirectory, const QString &
         endWork();
         return;
     case InstallOutcome::Failed:
-        showFailure(installFailureMessage(result));
+        showFailure(installFailureMessage(ran.result));
         return;
     }
 }

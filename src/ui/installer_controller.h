@@ -104,14 +104,15 @@ private:
     void rejectPackage();
     // The end of the signature's transfer: a valid signature hands the package to stage; a
     // failed transfer or a signature that does not fit goes to showFailure.
-    void finishSignature(const QString &zipPath, const DownloadResult &result);
+    void finishSignature(const DownloadedPackage &package, const DownloadResult &result);
     // Stages the package (stagePackage: entries checked, unpacked, the bundle checked), then
     // installs it. Every failure goes to showFailure and leaves the installed copy as it was.
     // Synchronous on the main thread, so the window takes no input meanwhile.
-    void stage(const QString &zipPath);
-    // Writes the install script beside the staged bundle and runs it with administrator
-    // rights; ends completed, cancelled (the prompt was dismissed) or failed.
-    void install(const QString &stageDirectory, const QString &stagedApp);
+    void stage(const DownloadedPackage &package);
+    // Runs the install script with administrator rights (root installs from its own checked
+    // copy of the package; the text is kept as install.sh in the stage directory, and nothing
+    // runs that file); ends completed, cancelled (the prompt was dismissed) or failed.
+    void install(const QString &stageDirectory, const DownloadedPackage &package);
     // The completed state: "完成" now ends the application.
     void finishSuccessfully(const QString &version);
 

@@ -30,16 +30,21 @@ TEST(InstallScript, WritingReplacesALinkAndMakesTheScriptExecutable)
 TEST(PrivilegedRun, OutcomeOfTheRun)
 {
     using enum InstallOutcome;
-    const std::tuple<CommandResult, bool /* through pkexec */, InstallOutcome, QString> rows[] = {
-        {{0, u"User cancelled. (-128)"_s}, false, Completed, {}},
-        {{1, u"CANCEL"_s}, false, Cancelled, {}}, {{1, u""_s}, false, Failed, u"安装失败："_s},
-        {{1, u"error 128\n"_s}, false, Failed, u"安装失败：error 128"_s},
-        {{127, u"Error executing command as another user: Not authorized\n"_s}, true, Failed,
+    using enum Prompt;
+    const std::tuple<CommandResult, Prompt, InstallOutcome, QString> rows[] = {
+        {{0, u"User cancelled. (-128)"_s}, AppleScript, Completed, {}},
+        {{1, u"CANCEL"_s}, AppleScript, Cancelled, {}}, {{1, u""_s}, AppleScript, Failed, u"安装失败："_s},
+        {{1, u"error 128\n"_s}, AppleScript, Failed, u"安装失败：error 128"_s},
+        // pkexec is known by its status alone: its words, a failed copy's path, say nothing.
+        {{126, u"Error executing command as another user: Request dismissed"_s}, Pkexec, Cancelled, {}},
+        {{1, u"cp: cannot create directory '/opt/Cancel Apps/Quillmere Desktop.app'"_s}, Pkexec, Failed,
+         u"安装失败：cp: cannot create directory '/opt/Cancel Apps/Quillmere Desktop.app'"_s},
+        {{127, u"Error executing command as another user: Not authorized\n"_s}, Pkexec, Failed,
          u"安装失败：Error executing command as another user: Not authorized"_s},
+        {{126, u"cancelled -128"_s}, None, Failed, u"安装失败：cancelled -128"_s},
     };
-    for (const auto &[ran, throughPkexec, outcome, message] : rows) {
-        const CommandResult result = throughPkexec ? pkexecResult(ran) : ran;
-        EXPECT_EQ(classifyInstall(result), outcome) << ran.output.toStdString();
+    for (const auto &[result, prompt, outcome, message] : rows) {
+        EXPECT_EQ(classifyInstall(result, prompt), outcome) << result.output.toStdString();
         EXPECT_EQ(outcome == Failed ? installFailureMessage(result) : QString(), message);
     }
 }

@@ -137,14 +137,21 @@ TestServer::TestServer(Chain chain)
 
 void TestServer::setChain(Chain chain)
 {
-    const QString name = QStringList{u"server"_s, u"untrusted-server"_s, u"otherhost-server"_s}.at(int(chain));
-    QSslConfiguration config;
-    config.setLocalCertificate(QSslCertificate(certificateFile(name + u".pem"_s)));
-    config.setPrivateKey(QSslKey(certificateFile(name + u".key"_s), QSsl::Ec));
-    config.setPeerVerifyMode(QSslSocket::VerifyNone);
-    // Only HTTP/1.1 is offered, so that clients which would like HTTP/2 stay on what this speaks.
-    config.setAllowedNextProtocols({QSslConfiguration::NextProtocolHttp1_1});
-    server_.setSslConfiguration(config);
+    // Read once, at the first server: a test may go on as a user who cannot read the keys.
+    static const QList<QSslConfiguration> configs = [] {
+        QList<QSslConfiguration> all;
+        for (const QString &name : {u"server"_s, u"untrusted-server"_s, u"otherhost-server"_s}) {
+            QSslConfiguration config;
+            config.setLocalCertificate(QSslCertificate(certificateFile(name + u".pem"_s)));
+            config.setPrivateKey(QSslKey(certificateFile(name + u".key"_s), QSsl::Ec));
+            config.setPeerVerifyMode(QSslSocket::VerifyNone);
+            // Only HTTP/1.1 is offered, so that clients which would like HTTP/2 stay on what this speaks.
+            config.setAllowedNextProtocols({QSslConfiguration::NextProtocolHttp1_1});
+            all << config;
+        }
+        return all;
+    }();
+    server_.setSslConfiguration(configs.at(int(chain)));
 }
 
 TestServer::~TestServer()

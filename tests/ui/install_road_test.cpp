@@ -39,6 +39,8 @@
 
 #include <csignal>
 
+#include <grp.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -85,7 +87,8 @@ Answer endless(const QByteArray &start, int status = 200)
 
 // A bundle's entries below `top`: its Info.plist (with `version`, unless empty), links inside
 // it (a framework's, one through the other) and, with `executable`, a setuid program that
-// records the path it was started from. Every entry belongs to user 4321.
+// records the path it was started from, its user and its process in $HOME/started, and keeps
+// running (with the output it was given). Every entry belongs to user 4321.
 QList<ZipEntry> bundle(const QString &identifier = u"com.quillmere.desktop"_s, bool executable = true,
                        const QString &top = app, const QString &version = u"1.4.2"_s)
 {
@@ -99,11 +102,16 @@ QList<ZipEntry> bundle(const QString &identifier = u"com.quillmere.desktop"_s, b
         {framework + u"Versions/Current"_s, 0120777, u"A"_s},
         {framework + u"Resources"_s, 0120777, u"Versions/Current/Resources"_s}};
     if (executable)
-        entries.append({top + u"/Contents/MacOS/Quillmere Desktop"_s, 0104755, u"#!/bin/sh\necho \"$0\" > \"$QUILLMERE_TEST_STARTED\"\n"_s});
+        entries.append({top + u"/Contents/MacOS/Quillmere Desktop"_s, 0104755, u"#!/bin/bash\necho \"$0 $(/usr/bin/id -u) $$\" > \"$HOME/started\"\nexec -a \"$0\" /bin/sleep 60\n"_s});
     return entries;
 }
 
 enum class Previous { None, NoFolder /* nor an install folder */, Installed, Running };
+// What a process of the installing user (or, for OtherUsersCopy, of nobody) does meanwhile: it
+// rewrites what it can reach in the user's temporary folder while the password prompt waits,
+// sparing the package or replacing it with its own; sets BASH_ENV and a PATH of its own
+// programs for the installer; or runs a program from the install path.
+enum class Attack { None, RewritesTheStage, ReplacesThePackage, HostileEnvironment, OtherUsersCopy };
 // The build takes signed packages only, and the package comes with a signature that is valid,
 // missing, made before the package was changed, or valid and followed by endless line feeds;
 // the signature is what quillmere-publish wrote, and where it is valid the manifest too (the
@@ -125,7 +133,10 @@ struct Row {
     QString small = {};                                  // this folder (tmp, "Applications") is an 8 MiB tmpfs
     Previous previous = Previous::Installed;             // the copy of 1.3.0 at the install path
     bool dismissPrompt = false;                          // the password prompt is dismissed
-    QByteArray killAt = {};  // install.sh kills itself (SIGKILL) at the command starting so; "+…": with the copy half made
+    QByteArray killAt = {};  // the script kills itself (SIGKILL) at the command starting so; "+…": with the copy half made
+    bool asUser = false;     // the installer runs as the user daemon; the install folder is root's ...
+    bool userFolder = false; // ... unless the user's own (on Linux: no password asked)
+    Attack attack = Attack::None;
     bool staged = false;                                 // refused after it was unpacked
     bool bounded = false;                                // cut off at its bound: within a second of the press
     QString message = {};                                // the alert's words ('*': any text); empty: no alert
@@ -155,16 +166,28 @@ protected:
             savedValues << qgetenv(name);
         qputenv("HOME", QFile::encodeName(root.filePath(u"home"_s)));
         qunsetenv("XDG_DATA_HOME");
-        qputenv("QUILLMERE_TEST_STARTED", QFile::encodeName(started));
         for (const QString &folder : {u"outside"_s, tmp, u"Applications"_s, trash})
             ASSERT_TRUE(QDir(root.path()).mkpath(folder));  // a Mac user's Trash is always there
+        // The stand-ins' way to root: setpriv, set-uid, in a folder of the user's.
+        const QByteArray rootHelper = QFile::encodeName(work.filePath(u"root"_s));
+        const passwd *daemon = ::getpwnam("daemon");
+        if (::geteuid() != 0 || !daemon)
+            return;
+        userId = daemon->pw_uid;
+        groupId = daemon->pw_gid;
+        ASSERT_TRUE(QFile::copy(u"/usr/bin/setpriv"_s, work.filePath(u"root"_s)) && ::chmod(rootHelper, 04755) == 0
+                    && ::chown(QFile::encodeName(work.path()), userId, groupId) == 0);
+        qputenv("QUILLMERE_STANDIN_ROOT", rootHelper);
     }
     void TearDown() override
     {
         for (qsizetype i = 0; i < savedValues.size(); ++i)
             savedValues[i].isNull() ? qunsetenv(saved[i]) : qputenv(saved[i], savedValues[i]);
-        if (runningPid > 0)
-            ::kill(runningPid, SIGKILL);
+        // Back to root (kept as the saved id).
+        EXPECT_TRUE(::getuid() != userId || (::setresuid(0, 0, 0) == 0 && ::setresgid(0, 0, 0) == 0 && ::setgroups(0, nullptr) == 0));
+        for (const qint64 pid : {runningPid, othersPid, watcherPid})
+            if (pid > 0)
+                ::kill(pid_t(pid), SIGKILL);
         if (mounted)
             (void)run(u"/bin/umount"_s, {*mounted});
     }
@@ -215,7 +238,7 @@ protected:
     // Trash and the started copy's record, none of them followed through links.
     QStringList outside() const
     {
-        static const QRegularExpression ours(u"^/("_s + QRegularExpression::escape(tmp) + u"/quillmere-|Applications/|started$|home/\\.local|home/\\.Trash/)"_s);
+        static const QRegularExpression ours(u"^/("_s + QRegularExpression::escape(tmp) + u"/quillmere-|Applications/|home/started$|home/\\.local|home/\\.Trash/)"_s);
         QStringList found;
         QDirIterator it(root.path(), QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
         while (it.hasNext()) {
@@ -231,49 +254,59 @@ protected:
         QStringList versions;
         for (const QString &name : QDir(trash).entryList(QDir::NoDotAndDotDot | QDir::AllEntries)) {
             EXPECT_TRUE(QRegularExpression(u"^Quillmere Desktop\\.\\d{14}\\.app$"_s).match(name).hasMatch()) << name.toStdString();
-            EXPECT_TRUE(onMac || QFile::exists(trash + u"/../info/"_s + name + u".trashinfo"_s)) << name.toStdString();
+            // On Linux its info file, the user's, puts it back where it was.
+            QFile info(trash + u"/../info/"_s + name + u".trashinfo"_s);
+            EXPECT_TRUE(onMac || (info.open(QIODevice::ReadOnly) && QFileInfo(info).ownerId() == ::getuid()
+                                  && info.readAll().contains("\nPath=" + QFile::encodeName(installPath).toPercentEncoding("/") + '\n'))) << name.toStdString();
             versions << plistValue(trash + u'/' + name, u"CFBundleShortVersionString"_s).value_or(u"?"_s);
         }
         return versions;
     }
-    void expectCompleted(InstallerController &c, Previous previous)
+    // `owner`: of everything installed; the new copy runs as this process's user.
+    void expectCompleted(InstallerController &c, Previous previous, uint owner)
     {
         EXPECT_EQ(test::textOf(c, "statusLabel"), u"安装完成"_s);
         EXPECT_EQ(test::textOf(c, "detailLabel"), u"Quillmere Desktop 1.4.2 已安装到「应用程序」并已启动。"_s);
         EXPECT_TRUE(test::control<ProgressBar>(c, "progress")->isHidden());
         EXPECT_EQ(plistValue(installPath, u"CFBundleIdentifier"_s), u"com.quillmere.desktop"_s);
         EXPECT_TRUE(QFileInfo(installPath + u"/Contents/Resources/Current"_s).isSymLink());
-        // Nothing installed keeps the archive's owner or a set-id bit.
+        // Nothing installed keeps the archive's owner, a set-id bit or write bits for others.
         QDirIterator it(installPath, QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
         while (it.hasNext()) {
             struct stat info {};
             ASSERT_EQ(::lstat(QFile::encodeName(it.next()).constData(), &info), 0);
-            EXPECT_EQ(info.st_uid, ::geteuid()) << it.filePath().toStdString();
-            EXPECT_EQ(info.st_mode & (S_ISUID | S_ISGID), 0u) << it.filePath().toStdString();
+            EXPECT_EQ(info.st_uid, owner) << it.filePath().toStdString();
+            EXPECT_EQ(info.st_mode & (S_ISUID | S_ISGID | (S_ISLNK(info.st_mode) ? 0 : S_IWGRP | S_IWOTH)), 0u) << it.filePath().toStdString();
         }
         // The previous copy is in the user's Trash, and stopped if it was running.
         EXPECT_EQ(trashed().contains(u"1.3.0"_s), previous >= Previous::Installed);
         QFile stat(u"/proc/%1/stat"_s.arg(runningPid));  // a zombie nobody has reaped has stopped
         EXPECT_FALSE(previous == Previous::Running && stat.open(QIODevice::ReadOnly) && !stat.readAll().contains(") Z "));
-        // The new copy was started, from the install path.
+        // The new copy was started, from the install path, as this process's user; it is still
+        // running (the install did not wait for it).
         EXPECT_TRUE(QTest::qWaitFor([&] { return QFileInfo(started).size() > 0; }, 5000));
         QFile record(started);
         EXPECT_TRUE(record.open(QIODevice::ReadOnly));
-        EXPECT_EQ(record.readAll().trimmed(), QFile::encodeName(installPath + u"/Contents/MacOS/Quillmere Desktop"_s));
+        const QByteArray line = record.readAll().trimmed(), pid = line.mid(line.lastIndexOf(' ') + 1);
+        EXPECT_EQ(line.chopped(pid.size()), QFile::encodeName(installPath + u"/Contents/MacOS/Quillmere Desktop "_s) + QByteArray::number(::getuid()) + ' ');
+        QFile app(u"/proc/%1/stat"_s.arg(pid.toInt()));
+        EXPECT_TRUE(pid.toInt() > 0 && app.open(QIODevice::ReadOnly) && !app.readAll().contains(") Z ") && ::kill(pid.toInt(), SIGKILL) == 0);
         QSignalSpy quit(&c, &InstallerController::terminateRequested);
         test::control<QPushButton>(c, "actionButton")->click();
         EXPECT_EQ(quit.count(), 1);
     }
 
     static constexpr const char *saved[] = {"HOME", "https_proxy", "HTTPS_PROXY", "no_proxy", "NO_PROXY",
-                                            "QUILLMERE_STANDIN_PROMPT", "BASH_ENV", "QUILLMERE_KILL_AT"};
+                                            "QUILLMERE_STANDIN_PROMPT", "BASH_ENV", "QUILLMERE_STANDIN_BASH_ENV", "PATH", "QUILLMERE_STANDIN_ROOT"};
     QList<QByteArray> savedValues;
     QTemporaryDir root, work;
     QString installPath = root.filePath(u"Applications/"_s + app);
-    QString started = root.filePath(u"started"_s);
+    QString started = root.filePath(u"home/started"_s);
+    uid_t userId = 0;  // the installing user of asUser rows (daemon) and its group
+    gid_t groupId = 0;
     QString trash = root.filePath(onMac ? u"home/.Trash"_s : u"home/.local/share/Trash/files"_s);
     std::optional<QString> mounted;
-    int runningPid = 0;
+    qint64 runningPid = 0, othersPid = 0, watcherPid = 0;
     QByteArray publicKey;
     QString host = u"127.0.0.1"_s;  // the server's name in the product's URLs
     test::TestServer server;
@@ -323,38 +356,66 @@ TEST_P(InstallRoad, EndsAsItShouldAndARetryCompletes)
     ASSERT_TRUE(row.previous != Previous::NoFolder || QDir(root.filePath(u"Applications"_s)).removeRecursively());
     ASSERT_TRUE(row.previous < Previous::Installed
                 || test::writeBundle(installPath, test::stringPlist("CFBundleShortVersionString", u"1.3.0"_s)));
+    const QString executable = installPath + u"/Contents/MacOS/Quillmere Desktop"_s;
     if (row.previous == Previous::Running) {
-        const QString executable = installPath + u"/Contents/MacOS/Quillmere Desktop"_s;
-        qint64 pid = 0;
         ASSERT_TRUE(QDir().mkpath(QFileInfo(executable).path()));
         ASSERT_EQ(writeInstallScript(executable, u"#!/bin/bash\nexec -a \"$0\" /bin/sleep 60\n"_s), std::nullopt);
-        ASSERT_TRUE(QProcess::startDetached(executable, {}, {}, &pid));
-        runningPid = static_cast<int>(pid);
     }
     const QHash<QString, QByteArray> files = row.signature == Signature::None ? QHash<QString, QByteArray>() : published(test::zipped(row.package));
     const QByteArray signature = files.value(packageName + u".sig"_s);
+    // nobody's program with the installed executable's command line.
+    ASSERT_TRUE(row.attack != Attack::OtherUsersCopy || QProcess::startDetached(u"/usr/bin/setpriv"_s, {u"--reuid=65534"_s, u"--regid=65534"_s,
+        u"--clear-groups"_s, u"/bin/bash"_s, u"-c"_s, u"exec -a \"$0\" /bin/sleep 60"_s, executable}, {}, &othersPid));
+    if (row.asUser) {
+        if (!userId)
+            GTEST_SKIP() << "needs root and a user daemon";
+        // The user's home and temporary folder (and the install folder, when it is the user's);
+        // then this process is that user, with root kept as its saved id for TearDown.
+        const QStringList mine{root.filePath(u"home"_s), root.filePath(tmp), row.userFolder ? root.filePath(u"Applications"_s) : QString()};
+        ASSERT_EQ(run(u"/bin/chown"_s, QStringList{u"-R"_s, u"%1:%2"_s.arg(userId).arg(groupId)} + mine.filter(u"/"_s)).status, 0);
+        ASSERT_TRUE(QFile::setPermissions(root.path(), QFile::Permissions(0x7755)));
+        ASSERT_TRUE(::setgroups(1, &groupId) == 0 && ::setresgid(groupId, groupId, 0) == 0 && ::setresuid(userId, userId, 0) == 0);
+    }
+    // Started here: this process's user's copy.
+    ASSERT_TRUE(row.previous != Previous::Running || QProcess::startDetached(executable, {}, {}, &runningPid));
     const auto c = controller(publicKey);
     if (row.totalLimit)
         c->setDownloadTimeLimit(300ms);
+    // Through the stand-in for the password prompt, which adds BASH_ENV to the root shell's
+    // cleaned environment: a DEBUG trap there kills the script.
     if (!row.killAt.isEmpty()) {
-        // Through the file that bash reads before a script (BASH_ENV).
-        ASSERT_EQ(writeInstallScript(work.filePath(u"kill.sh"_s), uR"sh(if [[ $0 == */install.sh ]]; then
-  trap 'if [[ $BASH_COMMAND == "${QUILLMERE_KILL_AT#+}"* ]]; then
-    if [[ $QUILLMERE_KILL_AT == +* ]]; then /bin/mkdir -p "$APP/Contents" && /bin/cp "$STAGED/Contents/Info.plist" "$APP/Contents/"; fi
+        ASSERT_EQ(writeInstallScript(work.filePath(u"kill-at"_s), QString::fromUtf8(row.killAt)), std::nullopt);
+        ASSERT_EQ(writeInstallScript(work.filePath(u"kill.sh"_s), uR"sh(if [[ $0 == quillmere-install ]]; then
+  KILL_AT=$(<'%1')
+  trap 'if [[ $BASH_COMMAND == "${KILL_AT#+}"* ]]; then
+    if [[ $KILL_AT == +* ]]; then /bin/mkdir -p "$APP/Contents" && /bin/cp "$STAGED/Contents/Info.plist" "$APP/Contents/"; fi
     /bin/kill -KILL $$
   fi' DEBUG
 fi
-)sh"_s), std::nullopt);
-        qputenv("BASH_ENV", QFile::encodeName(work.filePath(u"kill.sh"_s)));
-        qputenv("QUILLMERE_KILL_AT", row.killAt);
+)sh"_s.arg(work.filePath(u"kill-at"_s))), std::nullopt);
+        qputenv("QUILLMERE_STANDIN_BASH_ENV", QFile::encodeName(work.filePath(u"kill.sh"_s)));
     }
-    if (row.dismissPrompt && onMac) {
+    if (row.dismissPrompt)
         qputenv("QUILLMERE_STANDIN_PROMPT", "dismiss");
-    } else if (row.dismissPrompt) {
-        // Answers as pkexec does when its prompt is dismissed.
-        const QString elevator = work.filePath(u"pkexec"_s);
-        ASSERT_EQ(writeInstallScript(elevator, u"#!/bin/sh\necho 'Error executing command as another user: Request dismissed' >&2\nexit 126\n"_s), std::nullopt);
-        c->setElevator({elevator, true});
+    c->setElevator({QUILLMERE_TEST_SUPPORT u"/standin-pkexec.sh"_s, row.dismissPrompt || !row.killAt.isEmpty()});
+    const QString pwned = work.filePath(u"pwned"_s);  // where the attacker's programs note who ran them
+    if (row.attack == Attack::RewritesTheStage || row.attack == Attack::ReplacesThePackage) {
+        qputenv("QUILLMERE_STANDIN_PROMPT", QFile::encodeName(work.filePath(u"prompt"_s)));
+        QStringList arguments{QUILLMERE_TEST_SUPPORT u"/watcher.sh"_s, work.filePath(u"prompt"_s), root.filePath(tmp), pwned};
+        // A package of its own, well made: only the digest tells it apart.
+        QFile own(work.filePath(u"own.zip"_s));
+        if (row.attack == Attack::ReplacesThePackage && own.open(QIODevice::WriteOnly) && own.write(test::zipped(bundle() << ZipEntry{u"own"_s, 0100644, u"x"_s})) > 0)
+            arguments << own.fileName();
+        ASSERT_TRUE(QProcess::startDetached(u"/bin/bash"_s, arguments, {}, &watcherPid));
+    } else if (row.attack == Attack::HostileEnvironment) {
+        // BASH_ENV notes its user, and so does each program on the PATH before it runs the real one.
+        const QString note = u"/usr/bin/id -u >>'%1'\n"_s.arg(pwned);
+        ASSERT_TRUE(QDir(work.path()).mkpath(u"bin"_s) && !writeInstallScript(work.filePath(u"bash-env"_s), note));
+        for (const char *name : {"bash", "sh", "env", "sleep", "date", "chown", "chmod", "mktemp", "head", "tee", "shasum", "sha512sum",
+                                 "find", "bsdtar", "ditto", "mv", "cp", "rm", "mkdir", "id", "setsid", "setpriv", "pkill"})
+            ASSERT_EQ(writeInstallScript(work.filePath(u"bin/"_s + QLatin1StringView(name)), u"#!/bin/sh\n"_s + note + u"exec /usr/bin/%1 \"$@\"\n"_s.arg(QLatin1StringView(name))), std::nullopt);
+        qputenv("BASH_ENV", QFile::encodeName(work.filePath(u"bash-env"_s)));
+        qputenv("PATH", QFile::encodeName(work.filePath(u"bin:"_s)) + qgetenv("PATH"));
     }
     // Only the faulty answer's request, where a handshake can be made.
     const auto fault = [&](const QString &path, const QByteArray &body) {
@@ -400,12 +461,21 @@ fi
         alert = press(*c);
     }
 
+    // Nothing of the attacker's ran as root.
+    QFile noted(pwned);
+    EXPECT_FALSE(noted.open(QIODevice::ReadOnly) && noted.readAll().split('\n').contains("0"));
+    qunsetenv("QUILLMERE_STANDIN_PROMPT");
+    // Owner of the installed copy: root's on Linux with elevation, otherwise the installing user's.
+    const uint owner = row.asUser && (onMac || row.userFolder) ? userId : 0;
     auto *button = test::control<QPushButton>(*c, "actionButton");
     const bool barShown = !test::control<ProgressBar>(*c, "progress")->isHidden();
     if (row.message.isEmpty() && !row.dismissPrompt) {
         EXPECT_FALSE(alert) << alert->informativeText.toStdString();
-        expectCompleted(*c, row.previous);
+        expectCompleted(*c, row.previous, owner);
         EXPECT_EQ(outside(), before);
+        // Another user's copy is not the installing user's to stop.
+        QFile others(u"/proc/%1/stat"_s.arg(othersPid));
+        EXPECT_TRUE(!othersPid || (others.open(QIODevice::ReadOnly) && !others.readAll().contains(") Z ")));
         // Both the manifest and the package came through the proxy, or neither did. (Qt sends
         // the password only once the proxy has asked for it: two tunnels for each request.)
         QFile log(work.filePath(u"tinyproxy.log"_s));
@@ -417,8 +487,6 @@ fi
         EXPECT_EQ(test::textOf(*c, "statusLabel"), u"已取消安装"_s);
         EXPECT_EQ(test::textOf(*c, "detailLabel"), u"没有做任何更改。"_s);
         EXPECT_FALSE(barShown);
-        c->setElevator({});
-        qunsetenv("QUILLMERE_STANDIN_PROMPT");
     } else {
         ASSERT_TRUE(alert);
         EXPECT_TRUE(!row.bounded || faultPress.elapsed() < 2000) << faultPress.elapsed() << " ms";
@@ -447,8 +515,8 @@ fi
     if (!row.killAt.isEmpty()) {
         // Wherever it was killed, the previous copy is at the install path or waits in the Trash.
         EXPECT_TRUE(plistValue(installPath, u"CFBundleShortVersionString"_s) == u"1.3.0"_s || trashed().contains(u"1.3.0"_s));
-        qunsetenv("BASH_ENV");
-    } else if (!row.small.isEmpty() || !row.message.startsWith(u"安装失败："_s)) {
+        qunsetenv("QUILLMERE_STANDIN_BASH_ENV");
+    } else if (!row.small.isEmpty() || row.attack != Attack::None || !row.message.startsWith(u"安装失败："_s)) {
         // The installed copy was not touched, or was put back after a failed copy. (A copy that
         // cannot start is already in place.)
         EXPECT_EQ(plistValue(installPath, u"CFBundleShortVersionString"_s), row.previous >= Previous::Installed ? std::optional(u"1.3.0"_s) : std::nullopt);
@@ -465,7 +533,7 @@ fi
         EXPECT_EQ(test::textOf(*c, "statusLabel"), u"可以更新：1.3.0 → 1.4.2"_s);
         EXPECT_FALSE(press(*c));
     }
-    expectCompleted(*c, row.previous);
+    expectCompleted(*c, row.previous, owner);
 }
 
 // Faulty answers, made from the healthy body.
@@ -536,7 +604,7 @@ INSTANTIATE_TEST_SUITE_P(HostilePackages, InstallRoad, ::testing::Values(
     Row{.name = "changedAfterSigning", .signature = Signature::Tampered, .message = badSignature},
     // The copy is in place, but it cannot be started: the failed state.
     Row{.name = "noExecutable", .package = bundle(u"com.quillmere.desktop"_s, false),
-        .message = onMac ? u"安装失败：0:*: execution error: The application $ROOT/Applications/Quillmere Desktop.app cannot be opened because its executable is missing. (1)"_s
+        .message = onMac ? u"安装失败：The application $ROOT/Applications/Quillmere Desktop.app cannot be opened because its executable is missing."_s
                          : u"安装失败：无法启动：$ROOT/Applications/Quillmere Desktop.app/Contents/MacOS/Quillmere Desktop 不存在或不可执行。"_s}), rowName);
 
 const QList<ZipEntry> bigBundle = bundle() << ZipEntry{app + u"/Contents/filler"_s, 0100644, u"zeros:16777216"_s};
@@ -550,9 +618,18 @@ INSTANTIATE_TEST_SUITE_P(Installs, InstallRoad, ::testing::Values(
     Row{.name = "copyFails", .package = bigBundle, .small = u"Applications"_s, .message = installFailed},
     Row{.name = "copyFailsOnFreshInstall", .package = bigBundle, .small = u"Applications"_s, .previous = Previous::None, .message = installFailed},
     Row{.name = "killedBeforeTheMove", .killAt = "/bin/mv ", .message = installFailed},
-    Row{.name = "killedAfterTheMove", .killAt = onMac ? "/usr/bin/ditto" : "/bin/cp -a", .message = installFailed},
-    Row{.name = "killedDuringTheCopy", .killAt = onMac ? "+/usr/bin/ditto" : "+/bin/cp -a", .message = installFailed},
+    Row{.name = "killedAfterTheMove", .killAt = onMac ? "/usr/bin/ditto \"$STAGED\"" : "\"${INSTALL[@]}\"", .message = installFailed},
+    Row{.name = "killedDuringTheCopy", .killAt = onMac ? "+/usr/bin/ditto \"$STAGED\"" : "+\"${INSTALL[@]}\"", .message = installFailed},
     Row{.name = "killedAfterTheCopy", .killAt = onMac ? "/usr/bin/xattr" : "[ ! -f", .message = installFailed}), rowName);
+
+// A process of the installing user tries to reach root through the install, the installer
+// running as that user: nothing it wrote runs as root or is installed.
+INSTANTIATE_TEST_SUITE_P(Attacks, InstallRoad, ::testing::Values(
+    Row{.name = "watcherRewritesTheStage", .asUser = true, .attack = Attack::RewritesTheStage},
+    Row{.name = "watcherReplacesThePackage", .asUser = true, .attack = Attack::ReplacesThePackage, .message = installFailed + packageMismatch + (onMac ? u" (1)"_s : u""_s)},
+    Row{.name = "hostileEnvironment", .asUser = true, .attack = Attack::HostileEnvironment},
+    Row{.name = "otherUsersCopySurvives", .previous = Previous::Running, .asUser = true, .attack = Attack::OtherUsersCopy},
+    Row{.name = "intoTheUsersOwnFolder", .asUser = true, .userFolder = true}), rowName);
 
 TEST_F(InstallRoad, CancelDuringTheDownloadEndsTheApplicationWithoutAnAlert)
 {
