@@ -17,16 +17,17 @@ using namespace Qt::StringLiterals;
 namespace {
 
 // The root side's first steps, on both platforms, in a folder made in WORK_PARENT. HASH prints
-// the hexadecimal digest of the file it is given first; UNPACK extracts package.zip into stage.
+// the hexadecimal digest of what it reads on its input first; UNPACK extracts package.zip into
+// stage.
 constexpr char16_t ownCopy[] = uR"sh(
 # Whoever runs this touches nothing the user could have changed since the installer's checks:
 # the package is copied into a folder of its own, checked against the digest taken as it was
-# downloaded, and unpacked there. No more than the downloaded size is read.
+# downloaded, and unpacked there. No more than the downloaded size is read, and it is read once:
+# what is written is what is hashed.
 umask 022
 WORK=$(/usr/bin/mktemp -d "$WORK_PARENT/.quillmere-install.XXXXXXXX")
 trap '/bin/rm -rf -- "$WORK"' EXIT
-/usr/bin/head -c "$((SIZE + 1))" -- "$ZIP" >"$WORK/package.zip"
-DIGEST=$(HASH "$WORK/package.zip")
+DIGEST=$(/usr/bin/head -c "$((SIZE + 1))" -- "$ZIP" | /usr/bin/tee -- "$WORK/package.zip" | HASH)
 if [ "${DIGEST%% *}" != "$SHA512" ]; then
   echo "下载的文件与发布信息不符，请重试。" >&2
   exit 1
@@ -207,7 +208,7 @@ QString linuxInstallScript(const InstallInputs &inputs)
         + shellQuote(trashInfoPath(inputs.installPath))
         + u"\nGROUP_ID="_s + QString::number(inputs.groupId)
         + u"\nAPP_ENV=("_s + environment.join(u' ') + u")\n"_s;
-    return scriptHead(inputs, variables + QString::fromUtf16(linuxStart), u"/usr/bin/sha512sum"_s,
+    return scriptHead(inputs, variables + QString::fromUtf16(linuxStart), u"/usr/bin/openssl dgst -sha512 -r"_s,
                       u"/usr/bin/bsdtar -x --no-same-owner --no-same-permissions -f \"$WORK/package.zip\" -C \"$WORK/stage\""_s)
         + QString::fromUtf16(linuxBody);
 }

@@ -411,7 +411,7 @@ fi
         // BASH_ENV notes its user, and so does each program on the PATH before it runs the real one.
         const QString note = u"/usr/bin/id -u >>'%1'\n"_s.arg(pwned);
         ASSERT_TRUE(QDir(work.path()).mkpath(u"bin"_s) && !writeInstallScript(work.filePath(u"bash-env"_s), note));
-        for (const char *name : {"bash", "sh", "env", "sleep", "date", "chown", "chmod", "mktemp", "head", "tee", "shasum", "sha512sum",
+        for (const char *name : {"bash", "sh", "env", "sleep", "date", "chown", "chmod", "mktemp", "head", "tee", "shasum", "openssl",
                                  "find", "bsdtar", "ditto", "mv", "cp", "rm", "mkdir", "id", "setsid", "setpriv", "pkill"})
             ASSERT_EQ(writeInstallScript(work.filePath(u"bin/"_s + QLatin1StringView(name)), u"#!/bin/sh\n"_s + note + u"exec /usr/bin/%1 \"$@\"\n"_s.arg(QLatin1StringView(name))), std::nullopt);
         qputenv("BASH_ENV", QFile::encodeName(work.filePath(u"bash-env"_s)));
