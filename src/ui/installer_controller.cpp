@@ -19,6 +19,7 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QStandardPaths>
 
 namespace quillmere {
 
@@ -28,6 +29,7 @@ InstallerController::InstallerController(Product productToInstall, QObject *pare
     : QObject(parent),
       product(std::move(productToInstall)),
       temporaryFolder(QDir::tempPath()),
+      cacheFolder(QStandardPaths::writableLocation(QStandardPaths::CacheLocation) + u"/installer"_s),
       releaseCheck(new ReleaseCheck(product.metadataURL, product.downloadBase, this)),
       window(std::make_unique<InstallerWindow>(product.appName))
 {
@@ -170,18 +172,26 @@ void InstallerController::beginInstall(const Release &offered)
     downloadedFile.reset();
     statusLabel->setText(downloadStartText(offered.version));
     detailLabel->setText(offered.zipName);
+    startDownload(offered.zipURL, true);
+}
 
+void InstallerController::startDownload(const QUrl &url, bool reuse)
+{
     // The earlier attempt has ended; what it kept of a failed transfer is asked for no more.
     // It goes once control is back in the event loop.
     auto *next = new PackageDownload(temporaryFolder, this);
+    // Only where the manifest gives a digest to check what the cache gave.
+    if (releaseEntry && releaseEntry->sha512Base64)
+        next->keepPartialIn(cacheFolder);
     if (downloadTask) {
-        next->resumeFrom(*downloadTask);
+        if (reuse)
+            next->resumeFrom(*downloadTask);
         downloadTask->deleteLater();
     }
     downloadTask = next;
     connect(downloadTask, &PackageDownload::progress, this, &InstallerController::showDownloadProgress);
     connect(downloadTask, &PackageDownload::finished, this, &InstallerController::finishDownload);
-    downloadTask->start(offered.zipURL, downloadLimits);
+    downloadTask->start(url, downloadLimits);
 }
 
 void InstallerController::showDownloadProgress(qint64 written, qint64 total)
@@ -225,6 +235,14 @@ void InstallerController::verify(const DownloadResult &download)
     // Nothing to compare with when the manifest has no entry for the package.
     if (releaseEntry && !packageMatches(releaseEntry->sizeBytes, releaseEntry->sha512Base64,
                                         download.size, download.sha512)) {
+        if (download.reusedCache && release) {
+            // Nothing from the cache is trusted: what it gave is dropped (it was placed with
+            // the rest), and the whole package is fetched once more, without a word.
+            progress->setPercentage(0);
+            statusLabel->setText(downloadStartText(release->version));
+            startDownload(release->zipURL, false);
+            return;
+        }
         // The server may have published another version since the offer: the retry asks.
         release.reset();
         releaseEntry.reset();
@@ -272,6 +290,12 @@ void InstallerController::stage(const QString &zipPath)
         return;
     }
     install(staged.stageDirectory, staged.stagedApp);
+    // The package installed is the base the next update may build on.
+    if (finished && QDir().mkpath(cacheFolder)) {
+        const QString base = cacheFolder + u"/base.zip"_s;
+        QFile::remove(base);
+        (void)QFile::rename(zipPath, base);
+    }
 }
 
 void InstallerController::install(const QString &stageDirectory, const QString &stagedApp)

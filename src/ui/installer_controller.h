@@ -50,6 +50,9 @@ public:
     void setDownloadTimeLimit(std::chrono::milliseconds limit) { downloadLimits.total = limit; }
     // Where downloads and stage directories go (the user's temporary folder); tests change it.
     void setTemporaryFolder(const QString &folder) { temporaryFolder = folder; }
+    // Where a download's partial file and the last package installed are kept (a folder of
+    // the platform's cache location); tests change it.
+    void setCacheFolder(const QString &folder) { cacheFolder = folder; }
     // What asks for administrator rights on Linux (pkexec); tests put a stand-in there.
     void setElevator(const Elevator &standIn) { elevator = standIn; }
 
@@ -88,6 +91,8 @@ private:
     // Starts the download of `offered` (a copy; the held release is not changed): busy state,
     // bar shown at 0, downloadedFile cleared, a new session and transfer.
     void beginInstall(const Release &offered);
+    // The transfer of beginInstall; with `reuse`, what the cache holds may save bytes.
+    void startDownload(const QUrl &url, bool reuse);
     // A progress notice: the bar and the status text, at most once per frame of the screen.
     void showDownloadProgress(qint64 written, qint64 total);
     // The end of a transfer: a failure ends the busy state and goes to showFailure; a placed
@@ -115,6 +120,7 @@ private:
     Product product;
     PackageDownload::Limits downloadLimits;
     QString temporaryFolder;
+    QString cacheFolder;
     Elevator elevator;
     ReleaseCheck *releaseCheck;
 

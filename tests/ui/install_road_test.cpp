@@ -159,6 +159,7 @@ protected:
         auto c = std::make_unique<InstallerController>(
             test::productFor(server.url(u"/updates/"_s, host), root.filePath(u"Applications"_s), packageKey));
         c->setTemporaryFolder(root.filePath(tmp));
+        c->setCacheFolder(root.filePath(u"home/.cache/q"_s));
         c->setNetworkTimeout(1s);
         return c;
     }
@@ -211,7 +212,7 @@ sys.stdout.write(b.getvalue().hex()))py"_s};
     // Trash and the started copy's record, none of them followed through links.
     QStringList outside() const
     {
-        static const QRegularExpression ours(u"^/("_s + QRegularExpression::escape(tmp) + u"/quillmere-|Applications/|started$|home/\\.local|home/\\.Trash/)"_s);
+        static const QRegularExpression ours(u"^/("_s + QRegularExpression::escape(tmp) + u"/quillmere-|Applications/|started$|home/\\.local|home/\\.Trash/|home/\\.cache)"_s);
         QStringList found;
         QDirIterator it(root.path(), QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
         while (it.hasNext()) {
@@ -535,19 +536,42 @@ INSTANTIATE_TEST_SUITE_P(Installs, InstallRoad, ::testing::Values(
     Row{.name = "killedDuringTheCopy", .killAt = onMac ? "+/usr/bin/ditto" : "+/bin/cp -a", .message = installFailed},
     Row{.name = "killedAfterTheCopy", .killAt = onMac ? "/usr/bin/xattr" : "[ ! -f", .message = installFailed}), rowName);
 
-TEST_F(InstallRoad, CancelDuringTheDownloadEndsTheApplicationWithoutAnAlert)
+// Cancelled half-way, the application ends without an alert; the next run continues the partial
+// file with a range, or, when what the cache kept is not what it was, silently fetches it all.
+TEST_F(InstallRoad, CancelledDownloadIsContinuedByTheNextRun)
 {
-    const auto c = controller();
-    server.expectOnce(manifestPath, {httpResponse(200, manifest())});
-    ASSERT_FALSE(press(*c, [&] { c->fetchMetadata(); }));
-    server.expectOnce(packagePath, {httpResponse(200, QByteArray(1 << 20, 'x')), Answer::End::Stall, 0ms, 1 << 19});
-    QSignalSpy quit(c.get(), &InstallerController::terminateRequested);
-    test::control<QPushButton>(*c, "actionButton")->click();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return test::control<ProgressBar>(*c, "progress")->percentage() > 0; }, 10000));
-    // Longer than the idle limit: a transfer left running would have failed by now.
-    EXPECT_FALSE(press(*c, [&] { test::control<QPushButton>(*c, "cancelButton")->click(); QTest::qWait(1300); }, false));
-    EXPECT_EQ(quit.count(), 1);
-    EXPECT_FALSE(c->placedPackage());
+    const QByteArray zip = zipped(bundle() << ZipEntry{u"noise"_s, 0100644, QString::fromLatin1(QByteArray(60000, 'n'))});
+    for (const bool corrupted : {false, true}) {
+        auto c = controller();
+        server.expectOnce(manifestPath, {httpResponse(200, manifest(zip))});
+        ASSERT_FALSE(press(*c, [&] { c->fetchMetadata(); }));
+        const QByteArray answer = httpResponse(200, zip, "ETag: \"v1\"\r\n");
+        server.expectOnce(packagePath, {answer, Answer::End::Stall, 0ms, answer.size() - zip.size() / 2});
+        QSignalSpy quit(c.get(), &InstallerController::terminateRequested);
+        test::control<QPushButton>(*c, "actionButton")->click();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return test::control<ProgressBar>(*c, "progress")->percentage() > 0; }, 10000));
+        // Longer than the idle limit: a transfer left running would have failed by now.
+        EXPECT_FALSE(press(*c, [&] { test::control<QPushButton>(*c, "cancelButton")->click(); QTest::qWait(1300); }, false));
+        EXPECT_EQ(quit.count(), 1);
+        EXPECT_FALSE(c->placedPackage());
+        c.reset();
+        const QStringList kept = QDir(root.filePath(u"home/.cache/q"_s)).entryList({u"partial-*"_s});
+        ASSERT_EQ(kept.size(), 1);
+        QFile partial(root.filePath(u"home/.cache/q/"_s + kept.first()));
+        ASSERT_TRUE(!corrupted || (partial.open(QIODevice::ReadWrite) && partial.write("x") == 1));
+        const qint64 size = partial.size();
+        partial.close();
+        c = controller();
+        server.expectOnce(manifestPath, {httpResponse(200, manifest(zip))});
+        server.expectOnce(packagePath, test::rangedFile(zip, "\"v1\""));
+        if (corrupted)
+            server.expectOnce(packagePath, {httpResponse(200, zip)});
+        ASSERT_FALSE(press(*c, [&] { c->fetchMetadata(); }));
+        EXPECT_FALSE(press(*c));
+        EXPECT_EQ(server.requests().at(server.requests().size() - (corrupted ? 2 : 1)).header("Range"), "bytes=" + QByteArray::number(size) + '-');
+        expectCompleted(*c, Previous::None);
+        ASSERT_TRUE(QFile::remove(started));
+    }
 }
 
 }  // namespace
