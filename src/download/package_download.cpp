@@ -19,10 +19,6 @@ using namespace std::chrono_literals;
 
 namespace {
 
-// Bounds what the reply holds between two reads. Unbounded, the network thread queues the
-// body in pieces as fast as it decrypts, and memory grows with the package; at 1 MiB the
-// transfer reached only 0.6 of curl's throughput. Each read takes all there is.
-constexpr qint64 replyBufferBytes = 64 * 1024;
 constexpr int maxRedirects = 10;
 // Bytes received and not yet hashed, at most: beyond this the reply is not read until the
 // hashing thread has caught up to half of it, so a slow hash slows the transfer instead of
@@ -182,9 +178,9 @@ void PackageDownload::cancel()
         discardFile();
 }
 
-void PackageDownload::request()
+QNetworkRequest packageRequest(const QUrl &url)
 {
-    QNetworkRequest request(requested);
+    QNetworkRequest request(url);
     // Never less safe than the first URL (https), and never more than 10 hops.
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
     request.setMaximumRedirectsAllowed(maxRedirects);
@@ -192,13 +188,19 @@ void PackageDownload::request()
     request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
     // The bytes as the server keeps them: a range and the digest refer to those.
     request.setRawHeader("Accept-Encoding", "identity");
+    return request;
+}
+
+void PackageDownload::request()
+{
+    QNetworkRequest request = packageRequest(requested);
     if (offset > 0) {
         request.setRawHeader("Range", "bytes=" + QByteArray::number(offset) + '-');
         request.setRawHeader("If-Range", validator);
     }
     answerAccepted = false;
     reply = session->get(request);
-    reply->setReadBufferSize(replyBufferBytes);
+    reply->setReadBufferSize(packageReadBufferBytes);
     // The idle limit restarts with every piece of data (and redirect, and header).
     watcher = TransferLimits::watch(reply, limits.idle,
                                    std::max(std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -238,7 +240,7 @@ void PackageDownload::receive(bool all)
             break;
         }
         // A piece of its own each time: the hashing thread holds on to it.
-        const QByteArray piece = reply->read(replyBufferBytes);
+        const QByteArray piece = reply->read(packageReadBufferBytes);
         if (file->write(piece) != piece.size()) {
             writeError = file->errorString(); // a full disk, say: the transfer cannot go on
             reply->abort();                    // replyFinished() runs before this returns

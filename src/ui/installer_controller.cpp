@@ -1,5 +1,6 @@
 #include "ui/installer_controller.h"
 
+#include "download/delta_download.h"
 #include "download/package_download.h"
 #include "install/install_script.h"
 #include "install/install_texts.h"
@@ -94,6 +95,8 @@ void InstallerController::cancel()
     // The transfer ends without a word: no failure is shown on the way out.
     if (downloadTask)
         downloadTask->cancel();
+    if (deltaTask)
+        deltaTask->cancel();
     Q_EMIT terminateRequested();
 }
 
@@ -172,19 +175,32 @@ void InstallerController::beginInstall(const Release &offered)
     downloadedFile.reset();
     statusLabel->setText(downloadStartText(offered.version));
     detailLabel->setText(offered.zipName);
-    startDownload(offered.zipURL, true);
+    startDownload(offered.zipURL, true, true);
 }
 
-void InstallerController::startDownload(const QUrl &url, bool reuse)
+void InstallerController::startDownload(const QUrl &url, bool delta, bool resume)
 {
+    // Only where the manifest gives a digest to check what the cache gave.
+    const bool checked = releaseEntry && releaseEntry->sha512Base64;
+    const QString base = cacheFolder + u"/base.zip"_s;
+    if (delta && checked && QFileInfo(base).isFile()) {
+        if (deltaTask)
+            deltaTask->deleteLater();
+        deltaTask = new DeltaDownload(temporaryFolder, base, this);
+        connect(deltaTask, &DeltaDownload::progress, this, &InstallerController::showDownloadProgress);
+        connect(deltaTask, &DeltaDownload::finished, this, [this, url](const std::optional<DownloadResult> &result) {
+            result ? finishDownload(*result) : startDownload(url, false, true);
+        });
+        deltaTask->start(url, downloadLimits);
+        return;
+    }
     // The earlier attempt has ended; what it kept of a failed transfer is asked for no more.
     // It goes once control is back in the event loop.
     auto *next = new PackageDownload(temporaryFolder, this);
-    // Only where the manifest gives a digest to check what the cache gave.
-    if (releaseEntry && releaseEntry->sha512Base64)
+    if (checked)
         next->keepPartialIn(cacheFolder);
     if (downloadTask) {
-        if (reuse)
+        if (resume)
             next->resumeFrom(*downloadTask);
         downloadTask->deleteLater();
     }
@@ -240,7 +256,7 @@ void InstallerController::verify(const DownloadResult &download)
             // the rest), and the whole package is fetched once more, without a word.
             progress->setPercentage(0);
             statusLabel->setText(downloadStartText(release->version));
-            startDownload(release->zipURL, false);
+            startDownload(release->zipURL, false, false);
             return;
         }
         // The server may have published another version since the offer: the retry asks.
@@ -258,7 +274,8 @@ void InstallerController::verify(const DownloadResult &download)
     const QUrl packageURL = release ? release->zipURL : QUrl();
     QUrl signatureURL = packageURL;
     signatureURL.setPath(packageURL.path(QUrl::FullyEncoded) + u".sig"_s, QUrl::TolerantMode);
-    downloadTask->deleteLater();
+    if (downloadTask)
+        downloadTask->deleteLater();
     downloadTask = new PackageDownload(temporaryFolder, this);
     connect(downloadTask, &PackageDownload::finished, this,
             [this, zipPath](const DownloadResult &result) { finishSignature(zipPath, result); });

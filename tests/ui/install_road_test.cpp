@@ -10,6 +10,7 @@
 #include "support/controls.h"
 #include "support/products.h"
 #include "support/test_server.h"
+#include "download/chunk_map.h"
 #include "install/install_script.h"
 #include "platform/plist_value.h"
 #include "system/transfer.h"
@@ -542,6 +543,7 @@ TEST_F(InstallRoad, CancelledDownloadIsContinuedByTheNextRun)
 {
     const QByteArray zip = zipped(bundle() << ZipEntry{u"noise"_s, 0100644, QString::fromLatin1(QByteArray(60000, 'n'))});
     for (const bool corrupted : {false, true}) {
+        QFile::remove(root.filePath(u"home/.cache/q/base.zip"_s)); // no delta: the package installed before goes
         auto c = controller();
         server.expectOnce(manifestPath, {httpResponse(200, manifest(zip))});
         ASSERT_FALSE(press(*c, [&] { c->fetchMetadata(); }));
@@ -569,6 +571,53 @@ TEST_F(InstallRoad, CancelledDownloadIsContinuedByTheNextRun)
         ASSERT_FALSE(press(*c, [&] { c->fetchMetadata(); }));
         EXPECT_FALSE(press(*c));
         EXPECT_EQ(server.requests().at(server.requests().size() - (corrupted ? 2 : 1)).header("Range"), "bytes=" + QByteArray::number(size) + '-');
+        expectCompleted(*c, Previous::None);
+        ASSERT_TRUE(QFile::remove(started));
+    }
+}
+
+// An update with the previous package cached: fetched as the chunks it lacks when all goes well,
+// and in every other case as one whole download, without a word to the user.
+TEST_F(InstallRoad, DeltaUpdateOrOneFullDownload)
+{
+    enum Fault { None, NoMap, BadMap, RangeIgnored, AssembledMismatch, CorruptBase };
+    const auto noise = [](quint32 seed) {
+        QByteArray text(100000, Qt::Uninitialized);
+        for (QRandomGenerator random(seed); char &c : text)
+            c = char('a' + random.bounded(26));
+        return QString::fromLatin1(text);
+    };
+    const auto version = [&](quint32 changed) {
+        return zipped(bundle() << ZipEntry{u"a"_s, 0100644, noise(1)} << ZipEntry{u"b"_s, 0100644, noise(changed)} << ZipEntry{u"c"_s, 0100644, noise(4)});
+    };
+    const QByteArray v1 = version(2), v2 = version(3);
+    ASSERT_TRUE(QDir().mkpath(root.filePath(u"home/.cache/q"_s)));
+    for (const Fault fault : {None, NoMap, BadMap, RangeIgnored, AssembledMismatch, CorruptBase}) {
+        SCOPED_TRACE(fault);
+        QFile base(root.filePath(u"home/.cache/q/base.zip"_s));
+        ASSERT_TRUE(base.open(QIODevice::WriteOnly | QIODevice::Truncate)
+                    && base.write(fault == CorruptBase ? QByteArray(v1).replace('a', 'c') : v1) == v1.size());
+        base.close();
+        const auto c = controller();
+        server.expectOnce(manifestPath, {httpResponse(200, manifest(v2))});
+        ASSERT_FALSE(press(*c, [&] { c->fetchMetadata(); }));
+        QFile published(work.filePath(u"v2.zip"_s));
+        ASSERT_TRUE(published.open(QIODevice::WriteOnly) && published.write(v2) == v2.size() && published.flush());
+        const QByteArray map = writeChunkMap({chunkParameters, v2.size(), *chunkFile(published.fileName(), chunkParameters)});
+        server.expectOnce(packagePath + u".chunks"_s, {fault == NoMap ? httpResponse(404, "Not here\n") : httpResponse(200, fault == BadMap ? map.first(40) : map)});
+        qint64 fetched = 0, wholeAnswers = 0;
+        server.respond(packagePath, [&](const test::Request &request) {
+            const QList<QByteArray> range = request.header("Range").mid(6).split('-');
+            if (range.size() != 2 || fault == RangeIgnored)
+                return wholeAnswers += range.size() != 2, Answer{httpResponse(200, v2)};
+            const qint64 from = range[0].toLongLong(), length = range[1].toLongLong() - from + 1;
+            fetched += length;
+            return Answer{httpResponse(206, (fault == AssembledMismatch ? v1 : v2).mid(from, length),
+                                       "Content-Range: bytes " + request.header("Range").mid(6) + '/' + QByteArray::number(v2.size()) + "\r\n")};
+        });
+        EXPECT_FALSE(press(*c));
+        EXPECT_EQ(wholeAnswers, fault == None || fault == CorruptBase ? 0 : 1);
+        EXPECT_LT(fetched, fault == None ? v2.size() / 2 : v2.size() + 1);
         expectCompleted(*c, Previous::None);
         ASSERT_TRUE(QFile::remove(started));
     }
