@@ -239,8 +239,10 @@ void PackageDownload::receive(bool all)
             hash->whenPendingAtMost(hashBacklogBytes / 2, this, [this] { receive(); });
             break;
         }
-        // A piece of its own each time: the hashing thread holds on to it.
-        const QByteArray piece = reply->read(packageReadBufferBytes);
+        // A piece of its own each time, as the hashing thread holds on to it until it is hashed.
+        QByteArray piece = hash->spare();
+        piece.resize(packageReadBufferBytes);
+        piece.resize(std::max<qint64>(reply->read(piece.data(), piece.size()), 0));
         if (file->write(piece) != piece.size()) {
             writeError = file->errorString(); // a full disk, say: the transfer cannot go on
             reply->abort();                    // replyFinished() runs before this returns

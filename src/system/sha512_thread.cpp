@@ -34,10 +34,19 @@ void Sha512Thread::addData(QByteArray piece)
 {
     const qint64 size = piece.size();
     pendingBytes += size;
-    post([this, piece = std::move(piece), size](Sha512 &hash) {
+    post([this, piece = std::move(piece), size](Sha512 &hash) mutable {
         hash.addData(piece);
         pendingBytes -= size;
+        const std::lock_guard lock(mutex);
+        if (spares.size() < 16)
+            spares.append(std::move(piece));
     });
+}
+
+QByteArray Sha512Thread::spare()
+{
+    const std::lock_guard lock(mutex);
+    return spares.isEmpty() ? QByteArray() : spares.takeLast();
 }
 
 void Sha512Thread::addFile(const QString &path, qint64 length)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 
 #include <atomic>
@@ -30,6 +31,9 @@ public:
     Sha512Thread &operator=(const Sha512Thread &) = delete;
 
     void addData(QByteArray piece);
+    // A piece handed over earlier and hashed since, to be filled again (or a new one): a
+    // transfer then reuses a few buffers instead of allocating one for each piece.
+    [[nodiscard]] QByteArray spare();
     // The first `length` bytes of a file, read on the thread in bounded blocks. When they cannot
     // all be read, failed() is true from then on.
     void addFile(const QString &path, qint64 length);
@@ -51,6 +55,7 @@ private:
     std::mutex mutex;
     std::condition_variable wake;
     std::deque<Job> jobs;
+    QList<QByteArray> spares;
     std::atomic<bool> stopping{false};
     std::atomic<qint64> pendingBytes{0};
     std::atomic<bool> failed{false};
