@@ -9,7 +9,7 @@
 #
 # Everything lives in one demo folder DEMO (build-run/demo for ./run):
 #   DEMO/www/updates/     what the update server serves: latest-mac.yml and the packages
-#   DEMO/packages/        the bundles the packages were made from, one folder per version
+#   DEMO/packages/        the bundles and their zips, one folder per version
 #   DEMO/published-version  the version latest-mac.yml offers, kept between runs
 #   DEMO/Applications/    the install folder compiled into the demo build
 #   DEMO/home/            HOME of the installer, so the previous copy goes to this Trash
@@ -27,12 +27,11 @@
 #       and PAD_MIB MiB of random bytes in Contents/Resources/padding.bin.
 #   zip_demo_app DIR ZIP
 #       zips DIR/Quillmere Desktop.app into ZIP, keeping modes and symbolic links.
-#   write_manifest ZIP VERSION MANIFEST
-#       writes latest-mac.yml for ZIP: its name, SHA-512 (Base64) and size.
-#   publish_demo DEMO VERSION BUNDLE_ID PAD_MIB [SECRET_KEY]
-#       makes the package of VERSION (unless it is there already), offers it in the manifest and
-#       records VERSION in DEMO/published-version; with SECRET_KEY, signs the package into its
-#       .sig beside it (tools/sign-package).
+#   publish_demo DEMO VERSION BUNDLE_ID PAD_MIB PUBLISH [SECRET_KEY]
+#       makes the package of VERSION in DEMO/packages/VERSION (unless it is there already) and
+#       publishes it with the quillmere-publish at PUBLISH into DEMO/www/updates (the zip, its
+#       manifest and chunk map, and with SECRET_KEY its signature); records VERSION in
+#       DEMO/published-version.
 #   demo_installer_env DEMO
 #       prints the environment the installer runs in (for `env`): HOME, TMPDIR, no XDG folders.
 #   walk_headless INSTALLER DEMO SHOTS
@@ -110,42 +109,21 @@ zip_demo_app() {
   mv "$zip.part" "$zip"
 }
 
-write_manifest() {
-  local zip=$1 version=$2 manifest=$3 name sha512 size
-  name=$(basename "$zip")
-  sha512=$(openssl dgst -sha512 -binary "$zip" | base64 -w0)
-  size=$(stat -c %s "$zip")
-  cat >"$manifest.part" <<YAML
-version: $version
-files:
-  - url: $name
-    sha512: $sha512
-    size: $size
-path: $name
-sha512: $sha512
-releaseDate: '$(date -u +%Y-%m-%dT%H:%M:%S.000Z)'
-YAML
-  mv "$manifest.part" "$manifest"
-}
-
 publish_demo() {
-  local demo=$1 version=$2 bundle_id=$3 pad_mib=$4
+  local demo=$1 version=$2 bundle_id=$3 pad_mib=$4 publish=$5
   if ! [[ $version =~ ^[0-9A-Za-z][0-9A-Za-z.+-]*$ ]]; then
     echo "error: '$version' is not a version (letters, digits, '.', '+', '-')" >&2
     return 1
   fi
   local zip
-  zip="$demo/www/updates/$(demo_package_name "$version")"
+  zip="$demo/packages/$version/$(demo_package_name "$version")"
   mkdir -p "$demo/www/updates" "$demo/packages/$version"
   if [ ! -s "$zip" ]; then
     echo "Making the demo package $(basename "$zip")"
     make_demo_app "$demo/packages/$version" "$version" "$bundle_id" "$demo/started.log" "$pad_mib"
     zip_demo_app "$demo/packages/$version" "$zip"
   fi
-  if [ -n "${5:-}" ]; then
-    "$(dirname "${BASH_SOURCE[0]}")/sign-package" sign "$5" "$zip"
-  fi
-  write_manifest "$zip" "$version" "$demo/www/updates/latest-mac.yml"
+  "$publish" "$zip" "$demo/www/updates" ${6:+--key "$6"}
   echo "$version" >"$demo/published-version"
 }
 

@@ -12,6 +12,7 @@
 #include "support/test_server.h"
 #include "download/chunk_map.h"
 #include "install/install_script.h"
+#include "publish.h"
 #include "platform/plist_value.h"
 #include "system/transfer.h"
 #include "ui/installer_controller.h"
@@ -37,7 +38,6 @@
 
 #include <csignal>
 
-#include <sodium.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -84,7 +84,8 @@ QList<ZipEntry> bundle(const QString &identifier = u"com.quillmere.desktop"_s, b
 {
     const QString framework = top + u"/Contents/Frameworks/Q.framework/"_s;
     QList<ZipEntry> entries{
-        {top + u"/Contents/Info.plist"_s, 0100644, QString::fromUtf8(test::stringPlist("CFBundleIdentifier", identifier))},
+        {top + u"/Contents/Info.plist"_s, 0100644, QString::fromUtf8(test::xmlPlist("<dict><key>CFBundleIdentifier</key><string>"
+            + identifier.toUtf8() + "</string><key>CFBundleShortVersionString</key><string>1.4.2</string></dict>"))},
         {top + u"/Contents/Resources/Current"_s, 0120777, u"../MacOS"_s},
         {framework + u"Versions/A/Resources/r"_s, 0100644, u"r"_s},
         {framework + u"Versions/Current"_s, 0120777, u"A"_s},
@@ -96,7 +97,9 @@ QList<ZipEntry> bundle(const QString &identifier = u"com.quillmere.desktop"_s, b
 
 enum class Previous { None, NoFolder /* nor an install folder */, Installed, Running };
 // The build takes signed packages only, and the package comes with a signature that is valid,
-// missing, or made before the package was changed.
+// missing, or made before the package was changed; the signature is what quillmere-publish
+// wrote, and where it is valid the manifest too (the others list no digest, which would catch
+// the change first).
 enum class Signature { None, Valid, Missing, Tampered };
 
 struct Row {
@@ -202,12 +205,22 @@ sys.stdout.write(b.getvalue().hex()))py"_s};
         EXPECT_EQ(zip.status, 0) << zip.output.toStdString();
         return QByteArray::fromHex(zip.output.toLatin1());
     }
-    // A .sig file's text: the Base64 of the signature over `bytes` with the publisher's key.
-    QByteArray signature(const QByteArray &bytes) const
+    // The files quillmere-publish writes for `zip`, by name, signed with a key made for the test
+    // (whose public key the build gets).
+    QHash<QString, QByteArray> published(const QByteArray &zip)
     {
-        uchar signed_[crypto_sign_BYTES];
-        crypto_sign_detached(signed_, nullptr, reinterpret_cast<const uchar *>(bytes.constData()), bytes.size(), secretKey);
-        return QByteArray(reinterpret_cast<const char *>(signed_), sizeof signed_).toBase64() + '\n';
+        const QString key = work.filePath(u"key.pem"_s), in = work.filePath(u"Q-1.4.2-mac.zip"_s), out = work.filePath(u"www"_s);
+        QFile file(in);
+        EXPECT_EQ(run(u"/usr/bin/openssl"_s, {u"genpkey"_s, u"-algorithm"_s, u"ed25519"_s, u"-out"_s, key}).status, 0);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly) && file.write(zip) == zip.size());
+        file.close();
+        EXPECT_EQ(publishPackage({in, out, key, u"com.quillmere.desktop"_s, QDateTime::currentDateTimeUtc()}).error, QString());
+        publicKey = packagePublicKeyOf(key);
+        QHash<QString, QByteArray> files;
+        for (const QFileInfo &written : QDir(out).entryInfoList(QDir::Files))
+            if (QFile f(written.filePath()); f.open(QIODevice::ReadOnly))
+                files[written.fileName()] = f.readAll();
+        return files;
     }
     // Everything below the test's folder but the private directories, the install folder, the
     // Trash and the started copy's record, none of them followed through links.
@@ -272,7 +285,7 @@ sys.stdout.write(b.getvalue().hex()))py"_s};
     QString trash = root.filePath(onMac ? u"home/.Trash"_s : u"home/.local/share/Trash/files"_s);
     std::optional<QString> mounted;
     int runningPid = 0;
-    uchar publicKey[crypto_sign_PUBLICKEYBYTES], secretKey[crypto_sign_SECRETKEYBYTES];
+    QByteArray publicKey;
     QString host = u"127.0.0.1"_s;  // the server's name in the product's URLs
     test::TestServer server;
 };
@@ -329,8 +342,9 @@ TEST_P(InstallRoad, EndsAsItShouldAndARetryCompletes)
         ASSERT_TRUE(QProcess::startDetached(executable, {}, {}, &pid));
         runningPid = static_cast<int>(pid);
     }
-    crypto_sign_keypair(publicKey, secretKey);
-    const auto c = controller(row.signature == Signature::None ? QByteArray() : QByteArray(reinterpret_cast<char *>(publicKey), sizeof publicKey));
+    const QHash<QString, QByteArray> files = row.signature == Signature::None ? QHash<QString, QByteArray>() : published(zipped(row.package));
+    const QByteArray signature = files.value(u"Q-1.4.2-mac.zip.sig"_s);
+    const auto c = controller(publicKey);
     if (row.totalLimit)
         c->setDownloadTimeLimit(300ms);
     if (!row.killAt.isEmpty()) {
@@ -367,12 +381,13 @@ fi
             server.expectOnce(manifestPath, {httpResponse(200, manifest(zip))});
         row.resumes ? server.expectOnce(packagePath, test::rangedFile(zip, "\"v1\"")) : server.expectOnce(packagePath, {httpResponse(200, zip)});
         if (row.signature != Signature::None)
-            server.expectOnce(packagePath + u".sig"_s, {httpResponse(200, signature(zip))});
+            server.expectOnce(packagePath + u".sig"_s, {httpResponse(200, signature)});
     };
     if (row.manifestFault)
         fault(manifestPath, manifest());
     else
-        server.expectOnce(manifestPath, {httpResponse(200, row.listed ? manifest(zipped(bundle())) : manifest())});
+        server.expectOnce(manifestPath, {httpResponse(200, row.signature == Signature::Valid ? files.value(u"latest-mac.yml"_s)
+                                                           : row.listed ? manifest(zipped(bundle())) : manifest())});
     // The button does nothing while the check runs (else a second request).
     std::optional<SeenAlert> alert = press(*c, [&] { c->fetchMetadata(); c->primaryAction(); });
     // The manifest is never taken from a cache.
@@ -380,11 +395,9 @@ fi
     if (!row.manifestFault) {
         ASSERT_FALSE(alert) << alert->informativeText.toStdString();
         EXPECT_EQ(test::textOf(*c, "statusLabel"), row.previous >= Previous::Installed ? u"可以更新：1.3.0 → 1.4.2"_s : u"最新版本 1.4.2"_s);
-        QByteArray package = zipped(row.package);
-        if (row.signature != Signature::None) {
-            server.expectOnce(packagePath + u".sig"_s, {row.signature == Signature::Missing ? httpResponse(404, "Not here\n")
-                                                                                           : httpResponse(200, signature(package))});
-        }
+        QByteArray package = row.signature == Signature::None ? zipped(row.package) : files.value(u"Q-1.4.2-mac.zip"_s);
+        if (row.signature != Signature::None)
+            server.expectOnce(packagePath + u".sig"_s, {row.signature == Signature::Missing ? httpResponse(404, "Not here\n") : httpResponse(200, signature)});
         fault(packagePath, row.signature == Signature::Tampered ? package + '\0' : package);
         alert = press(*c);
     } else if (!alert) {
