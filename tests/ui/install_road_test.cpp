@@ -11,6 +11,7 @@
 #include "support/products.h"
 #include "support/test_server.h"
 #include "download/chunk_map.h"
+#include "download/package_download.h"
 #include "install/install_script.h"
 #include "publish.h"
 #include "platform/plist_value.h"
@@ -557,6 +558,10 @@ TEST_F(InstallRoad, CancelledDownloadIsContinuedByTheNextRun)
     const QByteArray zip = zipped(bundle() << ZipEntry{u"noise"_s, 0100644, QString::fromLatin1(QByteArray(60000, 'n'))});
     for (const bool corrupted : {false, true}) {
         QFile::remove(root.filePath(u"home/.cache/q/base.zip"_s)); // no delta: the package installed before goes
+        // A partial file of another package, which goes when this one's download starts.
+        QFile other(root.filePath(u"home/.cache/q/"_s + partialFileName(server.url(u"/updates/Q-1.4.1-mac.zip"_s), "\"v0\"")));
+        ASSERT_TRUE(QDir().mkpath(root.filePath(u"home/.cache/q"_s)) && other.open(QIODevice::WriteOnly) && other.write("PK") == 2);
+        other.close();
         auto c = controller();
         server.expectOnce(manifestPath, {httpResponse(200, manifest(zip))});
         ASSERT_FALSE(press(*c, [&] { c->fetchMetadata(); }));
