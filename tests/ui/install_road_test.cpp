@@ -223,6 +223,12 @@ sys.stdout.write(b.getvalue().hex()))py"_s};
                 files[written.fileName()] = f.readAll();
         return files;
     }
+    // Writes `bytes` into the cache folder of controller() as `name`.
+    bool cached(const QString &name, const QByteArray &bytes) const
+    {
+        QFile file(root.filePath(u"home/.cache/q/"_s + name));
+        return QDir().mkpath(root.filePath(u"home/.cache/q"_s)) && file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
+    }
     // Everything below the test's folder but the private directories, the install folder, the
     // Trash and the started copy's record, none of them followed through links.
     QStringList outside() const
@@ -559,9 +565,7 @@ TEST_F(InstallRoad, CancelledDownloadIsContinuedByTheNextRun)
     for (const bool corrupted : {false, true}) {
         QFile::remove(root.filePath(u"home/.cache/q/base.zip"_s)); // no delta: the package installed before goes
         // A partial file of another package, which goes when this one's download starts.
-        QFile other(root.filePath(u"home/.cache/q/"_s + partialFileName(server.url(u"/updates/Q-1.4.1-mac.zip"_s), "\"v0\"")));
-        ASSERT_TRUE(QDir().mkpath(root.filePath(u"home/.cache/q"_s)) && other.open(QIODevice::WriteOnly) && other.write("PK") == 2);
-        other.close();
+        ASSERT_TRUE(cached(partialFileName(server.url(u"/updates/Q-1.4.1-mac.zip"_s), "\"v0\""), "PK"));
         auto c = controller();
         server.expectOnce(manifestPath, {httpResponse(200, manifest(zip))});
         ASSERT_FALSE(press(*c, [&] { c->fetchMetadata(); }));
@@ -610,19 +614,14 @@ TEST_F(InstallRoad, DeltaUpdateOrOneFullDownload)
         return zipped(bundle() << ZipEntry{u"a"_s, 0100644, noise(changed)} << ZipEntry{u"b"_s, 0100644, noise(1)} << ZipEntry{u"c"_s, 0100644, noise(changed + 1)});
     };
     const QByteArray v1 = version(2), v2 = version(4);
-    ASSERT_TRUE(QDir().mkpath(root.filePath(u"home/.cache/q"_s)));
+    ASSERT_TRUE(cached(u"v2"_s, v2));
+    const QByteArray map = writeChunkMap({chunkParameters, v2.size(), *chunkFile(root.filePath(u"home/.cache/q/v2"_s), chunkParameters)});
     for (const Fault fault : {None, NoMap, BadMap, RangeIgnored, AssembledMismatch, CorruptBase}) {
         SCOPED_TRACE(fault);
-        QFile base(root.filePath(u"home/.cache/q/base.zip"_s));
-        ASSERT_TRUE(base.open(QIODevice::WriteOnly | QIODevice::Truncate)
-                    && base.write(fault == CorruptBase ? QByteArray(v1).replace('a', 'c') : v1) == v1.size());
-        base.close();
+        ASSERT_TRUE(cached(u"base.zip"_s, fault == CorruptBase ? QByteArray(v1).replace('a', 'c') : v1));
         const auto c = controller();
         server.expectOnce(manifestPath, {httpResponse(200, manifest(v2))});
         ASSERT_FALSE(press(*c, [&] { c->fetchMetadata(); }));
-        QFile published(work.filePath(u"v2.zip"_s));
-        ASSERT_TRUE(published.open(QIODevice::WriteOnly) && published.write(v2) == v2.size() && published.flush());
-        const QByteArray map = writeChunkMap({chunkParameters, v2.size(), *chunkFile(published.fileName(), chunkParameters)});
         server.expectOnce(packagePath + u".chunks"_s, {fault == NoMap ? httpResponse(404, "Not here\n") : httpResponse(200, fault == BadMap ? map.first(40) : map)});
         qint64 fetched = 0, wholeAnswers = 0, ranges = 0;
         server.respond(packagePath, [&](const test::Request &request) {
