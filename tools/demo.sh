@@ -213,6 +213,7 @@ _demo_downloading() {
   return 1
 }
 
+# shellcheck disable=SC2310 # tests, nothing for errexit to stop
 _demo_downloading_or_over() {
   _demo_downloading "$@" || _demo_exists "$2" quillmere-stage-
 }
