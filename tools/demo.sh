@@ -24,7 +24,9 @@
 #       makes DIR/Quillmere Desktop.app: an Info.plist with the identifier and version, an
 #       executable that appends a line to STARTED_LOG (and shows a small window when it has a
 #       display and xmessage is there), a symbolic link Contents/Resources/Current -> ../MacOS,
-#       and PAD_MIB MiB of random bytes in Contents/Resources/padding.bin.
+#       and PAD_MIB MiB of random bytes in Contents/Resources/padding.bin, the same in every
+#       version (DIR/../padding.bin, made once), as an application's resources mostly stay, so
+#       that an update can be fetched as a delta.
 #   zip_demo_app DIR ZIP
 #       zips DIR/Quillmere Desktop.app into ZIP, keeping modes and symbolic links.
 #   publish_demo DEMO VERSION BUNDLE_ID PAD_MIB PUBLISH [SECRET_KEY]
@@ -44,13 +46,15 @@
 #   demo_offer INSTALLED OFFERED
 #       the offer the installer makes when INSTALLED (empty: nothing) is installed and OFFERED
 #       is on the server: 安装, 重新安装 or 更新 (versions compared as plain text).
-#   demo_summary DEMO OFFERED STARTS_BEFORE TRASHED_BEFORE INSTALLED_BEFORE
+#   demo_summary DEMO OFFERED STARTS_BEFORE TRASHED_BEFORE INSTALLED_BEFORE LOG_LINES_BEFORE
 #       prints what happened: the version offered and the offer, the version installed, where
-#       the previous copy went, whether the new copy was started. Returns non-zero when the
+#       the previous copy went, whether the new copy was started, and what was fetched of the
+#       package (from the lines nginx logged after LOG_LINES_BEFORE): a delta when its ranges
+#       were all it took. Returns non-zero when the
 #       road did not complete.
-#   demo_installed_version DEMO, demo_trashed DEMO, demo_starts DEMO
+#   demo_installed_version DEMO, demo_trashed DEMO, demo_starts DEMO, demo_log_lines DEMO
 #       print the installed copy's version (nothing when there is none), the names in the
-#       Trash of DEMO/home, and the number of lines in DEMO/started.log.
+#       Trash of DEMO/home, and the number of lines in DEMO/started.log and in nginx's log.
 #   wait_for SECONDS COMMAND...
 #       polls COMMAND every 50 ms until it succeeds; fails once SECONDS have passed.
 #   count_above COUNT COMMAND...
@@ -97,7 +101,11 @@ exit 0
 SH
   chmod 755 "$app/Contents/MacOS/Quillmere Desktop"
   ln -s ../MacOS "$app/Contents/Resources/Current"
-  head -c "$((pad_mib * 1048576))" /dev/urandom >"$app/Contents/Resources/padding.bin"
+  local padding="$dir/../padding.bin"
+  if [ "$(stat -c %s "$padding" 2>/dev/null || echo 0)" != "$((pad_mib * 1048576))" ]; then
+    head -c "$((pad_mib * 1048576))" /dev/urandom >"$padding"
+  fi
+  cp "$padding" "$app/Contents/Resources/padding.bin"
 }
 
 zip_demo_app() {
@@ -125,6 +133,23 @@ publish_demo() {
   fi
   "$publish" "$zip" "$demo/www/updates" ${6:+--key "$6"}
   echo "$version" >"$demo/published-version"
+}
+
+demo_log_lines() {
+  if [ -f "$1/nginx/access.log" ]; then wc -l <"$1/nginx/access.log"; else echo 0; fi
+}
+
+# demo_fetched DEMO LINES_BEFORE ZIP: "X MiB of Y MiB (delta)" or "(full)", the bytes nginx sent
+# for ZIP and its chunk map in the lines it logged after LINES_BEFORE ("combined" format: the
+# path is field 7, the status 9, the bytes 10).
+demo_fetched() {
+  local size
+  size=$(stat -c %s "$1/www/updates/$3") || return 1
+  tail -n +"$(($2 + 1))" "$1/nginx/access.log" | awk -v zip="/updates/$3" -v size="$size" '
+    $7 == zip || $7 == zip ".chunks" { bytes += $10 }
+    $7 == zip && $9 == 200 { full = 1 }
+    $7 == zip && $9 == 206 { ranged = 1 }
+    END { printf "%.1f MiB of %.1f MiB (%s)\n", bytes / 1048576, size / 1048576, ranged && !full ? "delta" : "full" }'
 }
 
 demo_installer_env() {
@@ -186,6 +211,11 @@ _demo_downloading() {
     [ "$(stat -L -c %s "$fd" 2>/dev/null || echo 0)" -gt "$3" ] && return 0
   done
   return 1
+}
+
+# shellcheck disable=SC2310 # tests, nothing for errexit to stop
+_demo_downloading_or_over() {
+  _demo_downloading "$@" || _demo_exists "$2" quillmere-stage-
 }
 
 count_above() {
@@ -269,10 +299,11 @@ walk_headless() {
     || { _demo_walk_stuck "the installer did not fetch the manifest"; return 1; }
   _demo_walk_shot offer _demo_still || return 1
 
-  # Return presses the primary button and the download starts; caught a quarter of the way in.
+  # Return presses the primary button and the download starts; caught a quarter of the way in,
+  # unless it was a delta that is over before that (staging has begun).
   DISPLAY=$display xdotool windowfocus "$window" key Return \
     || { _demo_walk_stuck "could not press Return on the offer"; return 1; }
-  wait_for 30 _demo_downloading "$pid" "$demo/tmp" "$((size / 4))" \
+  wait_for 30 _demo_downloading_or_over "$pid" "$demo/tmp" "$((size / 4))" \
     || { _demo_walk_stuck "the download did not start"; return 1; }
   _demo_walk_shot download _demo_shot || return 1
 
@@ -319,11 +350,12 @@ demo_offer() {
 
 # shellcheck disable=SC2310
 demo_summary() {
-  local demo=$1 offered=$2 starts_before=$3 trashed_before=$4 installed_before=$5
-  local installed previous starts ok=0
+  local demo=$1 offered=$2 starts_before=$3 trashed_before=$4 installed_before=$5 lines_before=$6
+  local installed previous starts fetched ok=0
   installed=$(demo_installed_version "$demo") || return 1
   previous=$(comm -13 <(echo "$trashed_before") <(demo_trashed "$demo") | tail -n1) || return 1
   starts=$(demo_starts "$demo") || return 1
+  fetched=$(demo_fetched "$demo" "$lines_before" "$(demo_package_name "$offered")") || return 1
   echo "Road summary:"
   echo "  offered:        $offered ($(demo_offer "$installed_before" "$offered"))"
   echo "  installed:      ${installed:-nothing} (in $demo/Applications)"
@@ -338,6 +370,7 @@ demo_summary() {
     echo "  new copy started: no"
     ok=1
   fi
+  echo "  fetched:        $fetched"
   [ "$installed" = "$offered" ] || ok=1
   return "$ok"
 }

@@ -1,5 +1,6 @@
 #include "ui/installer_controller.h"
 
+#include "download/delta_download.h"
 #include "download/package_download.h"
 #include "install/install_script.h"
 #include "install/install_texts.h"
@@ -19,6 +20,7 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QStandardPaths>
 
 namespace quillmere {
 
@@ -28,6 +30,7 @@ InstallerController::InstallerController(Product productToInstall, QObject *pare
     : QObject(parent),
       product(std::move(productToInstall)),
       temporaryFolder(QDir::tempPath()),
+      cacheFolder(QStandardPaths::writableLocation(QStandardPaths::CacheLocation) + u"/installer"_s),
       releaseCheck(new ReleaseCheck(product.metadataURL, product.downloadBase, this)),
       window(std::make_unique<InstallerWindow>(product.appName))
 {
@@ -92,6 +95,8 @@ void InstallerController::cancel()
     // The transfer ends without a word: no failure is shown on the way out.
     if (downloadTask)
         downloadTask->cancel();
+    if (deltaTask)
+        deltaTask->cancel();
     Q_EMIT terminateRequested();
 }
 
@@ -172,12 +177,33 @@ void InstallerController::beginInstall(const Release &offered)
     downloadedFile.reset();
     statusLabel->setText(downloadStartText(offered.version));
     detailLabel->setText(offered.zipName);
+    startDownload(offered.zipURL, true, true);
+}
 
+void InstallerController::startDownload(const QUrl &url, bool delta, bool resume)
+{
+    // Only where the manifest gives a digest to check what the cache gave.
+    const bool checked = expected.has_value();
+    const QString base = cacheFolder + u"/base.zip"_s;
+    if (delta && checked && QFileInfo(base).isFile()) {
+        if (deltaTask)
+            deltaTask->deleteLater();
+        deltaTask = new DeltaDownload(temporaryFolder, base, this);
+        connect(deltaTask, &DeltaDownload::progress, this, &InstallerController::showDownloadProgress);
+        connect(deltaTask, &DeltaDownload::finished, this, [this, url](const std::optional<DownloadResult> &result) {
+            result ? finishDownload(*result) : startDownload(url, false, true);
+        });
+        deltaTask->start(url, downloadLimits);
+        return;
+    }
     // The earlier attempt has ended; what it kept of a failed transfer is asked for no more.
     // It goes once control is back in the event loop.
     auto *next = new PackageDownload(temporaryFolder, this);
+    if (checked)
+        next->keepPartialIn(cacheFolder);
     if (downloadTask) {
-        next->resumeFrom(*downloadTask);
+        if (resume)
+            next->resumeFrom(*downloadTask);
         downloadTask->deleteLater();
     }
     downloadTask = next;
@@ -186,7 +212,7 @@ void InstallerController::beginInstall(const Release &offered)
     PackageDownload::Limits limits = downloadLimits;
     if (expected)
         limits.bytes = expected->size;
-    downloadTask->start(offered.zipURL, limits);
+    downloadTask->start(url, limits);
 }
 
 void InstallerController::showDownloadProgress(qint64 written, qint64 total)
@@ -233,6 +259,14 @@ void InstallerController::verify(const DownloadResult &download)
     window->repaint();
     // Nothing to compare with when the manifest checks nothing of the package.
     if (expected && !packageMatches(*expected, download.size, download.sha512)) {
+        if (download.reusedCache && release) {
+            // Nothing from the cache is trusted: what it gave is dropped (it was placed with
+            // the rest), and the whole package is fetched once more, without a word.
+            progress->setPercentage(0);
+            statusLabel->setText(downloadStartText(release->version));
+            startDownload(release->zipURL, false, false);
+            return;
+        }
         rejectPackage();
         return;
     }
@@ -245,7 +279,8 @@ void InstallerController::verify(const DownloadResult &download)
     const QUrl packageURL = release ? release->zipURL : QUrl();
     QUrl signatureURL = packageURL;
     signatureURL.setPath(packageURL.path(QUrl::FullyEncoded) + u".sig"_s, QUrl::TolerantMode);
-    downloadTask->deleteLater();
+    if (downloadTask)
+        downloadTask->deleteLater();
     downloadTask = new PackageDownload(temporaryFolder, this);
     connect(downloadTask, &PackageDownload::finished, this,
             [this, package](const DownloadResult &result) { finishSignature(package, result); });
@@ -289,6 +324,12 @@ void InstallerController::stage(const DownloadedPackage &package)
         return;
     }
     install(staged.stageDirectory, package);
+    // The package installed is the base the next update may build on.
+    if (finished && QDir().mkpath(cacheFolder)) {
+        const QString base = cacheFolder + u"/base.zip"_s;
+        QFile::remove(base);
+        (void)QFile::rename(package.path, base);
+    }
 }
 
 void InstallerController::install(const QString &stageDirectory, const DownloadedPackage &package)

@@ -22,6 +22,7 @@ QT_END_NAMESPACE
 
 namespace quillmere {
 
+class DeltaDownload;
 class InstallerWindow;
 class ProgressBar;
 class ReleaseCheck;
@@ -50,6 +51,9 @@ public:
     void setDownloadTimeLimit(std::chrono::milliseconds limit) { downloadLimits.total = limit; }
     // Where downloads and stage directories go (the user's temporary folder); tests change it.
     void setTemporaryFolder(const QString &folder) { temporaryFolder = folder; }
+    // Where a download's partial file and the last package installed are kept (a folder of
+    // the platform's cache location); tests change it.
+    void setCacheFolder(const QString &folder) { cacheFolder = folder; }
     // What asks for administrator rights on Linux (pkexec); tests put a stand-in there.
     void setElevator(const Elevator &standIn) { elevator = standIn; }
 
@@ -88,6 +92,11 @@ private:
     // Starts the download of `offered` (a copy; the held release is not changed): busy state,
     // bar shown at 0, downloadedFile cleared, a new session and transfer.
     void beginInstall(const Release &offered);
+    // The transfer of beginInstall. With `delta`, when the cache holds the last package installed
+    // and the entry a digest to check against, only the chunks it lacks are fetched (falling back
+    // to the whole package when that cannot be done); with `resume`, a partial file of an
+    // earlier attempt is continued.
+    void startDownload(const QUrl &url, bool delta, bool resume);
     // A progress notice: the bar and the status text, at most once per frame of the screen.
     void showDownloadProgress(qint64 written, qint64 total);
     // The end of a transfer: a failure ends the busy state and goes to showFailure; a placed
@@ -119,6 +128,7 @@ private:
     Product product;
     PackageDownload::Limits downloadLimits;
     QString temporaryFolder;
+    QString cacheFolder;
     Elevator elevator;
     ReleaseCheck *releaseCheck;
 
@@ -137,6 +147,7 @@ private:
     // by beginInstall for the package and by verify for its signature, and kept after it has
     // ended until the next one replaces it; cancel stops it.
     PackageDownload *downloadTask = nullptr;
+    DeltaDownload *deltaTask = nullptr;      // the most recent delta update, kept likewise
     std::optional<QString> downloadedFile;   // where the most recent download was placed
     // Runs for a frame (1/60 s) after a progress notice is shown; a later one waits for it.
     QTimer progressFrame;

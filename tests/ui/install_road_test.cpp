@@ -10,6 +10,8 @@
 #include "support/controls.h"
 #include "support/products.h"
 #include "support/test_server.h"
+#include "download/chunk_map.h"
+#include "download/package_download.h"
 #include "install/install_script.h"
 #include "platform/machine.h"
 #include "publish.h"
@@ -196,6 +198,7 @@ protected:
         auto c = std::make_unique<InstallerController>(
             test::productFor(server.url(u"/updates/"_s, host), root.filePath(u"Applications"_s), packageKey));
         c->setTemporaryFolder(root.filePath(tmp));
+        c->setCacheFolder(root.filePath(u"home/.cache/q"_s));
         c->setNetworkTimeout(1s);
         return c;
     }
@@ -234,11 +237,17 @@ protected:
                 files[name] = f.readAll();
         return files;
     }
+    // Writes `bytes` into the cache folder of controller() as `name`.
+    bool cached(const QString &name, const QByteArray &bytes) const
+    {
+        QFile file(root.filePath(u"home/.cache/q/"_s + name));
+        return QDir().mkpath(root.filePath(u"home/.cache/q"_s)) && file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
+    }
     // Everything below the test's folder but the private directories, the install folder, the
     // Trash and the started copy's record, none of them followed through links.
     QStringList outside() const
     {
-        static const QRegularExpression ours(u"^/("_s + QRegularExpression::escape(tmp) + u"/quillmere-|Applications/|home/started$|home/\\.local|home/\\.Trash/)"_s);
+        static const QRegularExpression ours(u"^/("_s + QRegularExpression::escape(tmp) + u"/quillmere-|Applications/|home/started$|home/\\.local|home/\\.Trash/|home/\\.cache)"_s);
         QStringList found;
         QDirIterator it(root.path(), QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
         while (it.hasNext()) {
@@ -631,19 +640,89 @@ INSTANTIATE_TEST_SUITE_P(Attacks, InstallRoad, ::testing::Values(
     Row{.name = "otherUsersCopySurvives", .previous = Previous::Running, .asUser = true, .attack = Attack::OtherUsersCopy},
     Row{.name = "intoTheUsersOwnFolder", .asUser = true, .userFolder = true}), rowName);
 
-TEST_F(InstallRoad, CancelDuringTheDownloadEndsTheApplicationWithoutAnAlert)
+// Cancelled half-way, the application ends without an alert; the next run continues the partial
+// file with a range, or, when what the cache kept is not what it was, silently fetches it all.
+TEST_F(InstallRoad, CancelledDownloadIsContinuedByTheNextRun)
 {
-    const auto c = controller();
-    server.expectOnce(manifestPath, {httpResponse(200, manifest())});
-    ASSERT_FALSE(press(*c, [&] { c->fetchMetadata(); }));
-    server.expectOnce(packagePath, {httpResponse(200, QByteArray(1 << 20, 'x')), Answer::End::Stall, 0ms, 1 << 19});
-    QSignalSpy quit(c.get(), &InstallerController::terminateRequested);
-    test::control<QPushButton>(*c, "actionButton")->click();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return test::control<ProgressBar>(*c, "progress")->percentage() > 0; }, 10000));
-    // Longer than the idle limit: a transfer left running would have failed by now.
-    EXPECT_FALSE(press(*c, [&] { test::control<QPushButton>(*c, "cancelButton")->click(); QTest::qWait(1300); }, false));
-    EXPECT_EQ(quit.count(), 1);
-    EXPECT_FALSE(c->placedPackage());
+    const QByteArray zip = test::zipped(bundle() << ZipEntry{u"noise"_s, 0100644, QString::fromLatin1(QByteArray(60000, 'n'))});
+    for (const bool corrupted : {false, true}) {
+        QFile::remove(root.filePath(u"home/.cache/q/base.zip"_s)); // no delta: the package installed before goes
+        // A partial file of another package, which goes when this one's download starts.
+        ASSERT_TRUE(cached(partialFileName(server.url(u"/updates/Q-1.4.1-mac.zip"_s), "\"v0\""), "PK"));
+        auto c = controller();
+        server.expectOnce(manifestPath, {httpResponse(200, manifest(zip))});
+        ASSERT_FALSE(press(*c, [&] { c->fetchMetadata(); }));
+        const QByteArray answer = httpResponse(200, zip, "ETag: \"v1\"\r\n");
+        server.expectOnce(packagePath, {answer, Answer::End::Stall, 0ms, answer.size() - zip.size() / 2});
+        QSignalSpy quit(c.get(), &InstallerController::terminateRequested);
+        test::control<QPushButton>(*c, "actionButton")->click();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return test::control<ProgressBar>(*c, "progress")->percentage() > 0; }, 10000));
+        // Longer than the idle limit: a transfer left running would have failed by now.
+        EXPECT_FALSE(press(*c, [&] { test::control<QPushButton>(*c, "cancelButton")->click(); QTest::qWait(1300); }, false));
+        EXPECT_EQ(quit.count(), 1);
+        EXPECT_FALSE(c->placedPackage());
+        c.reset();
+        const QStringList kept = QDir(root.filePath(u"home/.cache/q"_s)).entryList({u"partial-*"_s});
+        ASSERT_EQ(kept.size(), 1);
+        QFile partial(root.filePath(u"home/.cache/q/"_s + kept.first()));
+        ASSERT_TRUE(!corrupted || (partial.open(QIODevice::ReadWrite) && partial.write("x") == 1));
+        const qint64 size = partial.size();
+        partial.close();
+        c = controller();
+        server.expectOnce(manifestPath, {httpResponse(200, manifest(zip))});
+        server.expectOnce(packagePath, test::rangedFile(zip, "\"v1\""));
+        if (corrupted)
+            server.expectOnce(packagePath, {httpResponse(200, zip)});
+        ASSERT_FALSE(press(*c, [&] { c->fetchMetadata(); }));
+        EXPECT_FALSE(press(*c));
+        EXPECT_EQ(server.requests().at(server.requests().size() - (corrupted ? 2 : 1)).header("Range"), "bytes=" + QByteArray::number(size) + '-');
+        expectCompleted(*c, Previous::None, ::geteuid());
+        ASSERT_TRUE(QFile::remove(started));
+    }
+}
+
+// An update with the previous package cached: fetched as the chunks it lacks when all goes well,
+// and in every other case as one whole download, without a word to the user.
+TEST_F(InstallRoad, DeltaUpdateOrOneFullDownload)
+{
+    enum Fault { None, NoMap, BadMap, RangeIgnored, AssembledMismatch, CorruptBase };
+    const auto noise = [](quint32 seed) {
+        QByteArray text(100000, Qt::Uninitialized);
+        for (QRandomGenerator random(seed); char &c : text)
+            c = char('a' + random.bounded(26));
+        return QString::fromLatin1(text);
+    };
+    // Two files change, one between them does not: two ranges.
+    const auto version = [&](quint32 changed) {
+        return test::zipped(bundle() << ZipEntry{u"a"_s, 0100644, noise(changed)} << ZipEntry{u"b"_s, 0100644, noise(1)} << ZipEntry{u"c"_s, 0100644, noise(changed + 1)});
+    };
+    const QByteArray v1 = version(2), v2 = version(4);
+    ASSERT_TRUE(cached(u"v2"_s, v2));
+    const QByteArray map = writeChunkMap({chunkParameters, v2.size(), *chunkFile(root.filePath(u"home/.cache/q/v2"_s), chunkParameters)});
+    for (const Fault fault : {None, NoMap, BadMap, RangeIgnored, AssembledMismatch, CorruptBase}) {
+        SCOPED_TRACE(fault);
+        ASSERT_TRUE(cached(u"base.zip"_s, fault == CorruptBase ? QByteArray(v1).replace('a', 'c') : v1));
+        const auto c = controller();
+        server.expectOnce(manifestPath, {httpResponse(200, manifest(v2))});
+        ASSERT_FALSE(press(*c, [&] { c->fetchMetadata(); }));
+        server.expectOnce(packagePath + u".chunks"_s, {fault == NoMap ? httpResponse(404, "Not here\n") : httpResponse(200, fault == BadMap ? map.first(40) : map)});
+        qint64 fetched = 0, wholeAnswers = 0, ranges = 0;
+        server.respond(packagePath, [&](const test::Request &request) {
+            const QList<QByteArray> range = request.header("Range").mid(6).split('-');
+            if (range.size() != 2 || fault == RangeIgnored)
+                return wholeAnswers += range.size() != 2, ranges += range.size() == 2, Answer{httpResponse(200, v2)};
+            const qint64 from = range[0].toLongLong(), length = range[1].toLongLong() - from + 1;
+            fetched += length, ++ranges;
+            return Answer{httpResponse(206, (fault == AssembledMismatch ? v1 : v2).mid(from, length),
+                                       "Content-Range: bytes " + request.header("Range").mid(6) + '/' + QByteArray::number(v2.size()) + "\r\n")};
+        });
+        EXPECT_FALSE(press(*c));
+        EXPECT_EQ(wholeAnswers, fault == None || fault == CorruptBase ? 0 : 1);
+        EXPECT_EQ(ranges, fault == None ? 2 : fault == RangeIgnored ? 1 : ranges); // a 200 ends the delta at once
+        EXPECT_LT(fetched, fault == None ? v2.size() * 3 / 4 : v2.size() + 1); // the file that stayed is not fetched
+        expectCompleted(*c, Previous::None, ::geteuid());
+        ASSERT_TRUE(QFile::remove(started));
+    }
 }
 
 }  // namespace
