@@ -25,7 +25,7 @@
 #       executable that appends a line to STARTED_LOG (and shows a small window when it has a
 #       display and xmessage is there), a symbolic link Contents/Resources/Current -> ../MacOS,
 #       and PAD_MIB MiB of random bytes in Contents/Resources/padding.bin, the same in every
-#       version (DIR/../padding.bin, made once), as an application's resources mostly stay, so
+#       version (DIR/../padding-PAD_MIB.bin, made once; none for 0), as an application's resources mostly stay, so
 #       that an update can be fetched as a delta.
 #   zip_demo_app DIR ZIP
 #       zips DIR/Quillmere Desktop.app into ZIP, keeping modes and symbolic links.
@@ -101,7 +101,8 @@ exit 0
 SH
   chmod 755 "$app/Contents/MacOS/Quillmere Desktop"
   ln -s ../MacOS "$app/Contents/Resources/Current"
-  local padding="$dir/../padding.bin"
+  [ "$pad_mib" -gt 0 ] || return 0
+  local padding="$dir/../padding-$pad_mib.bin"
   if [ "$(stat -c %s "$padding" 2>/dev/null || echo 0)" != "$((pad_mib * 1048576))" ]; then
     head -c "$((pad_mib * 1048576))" /dev/urandom >"$padding"
   fi

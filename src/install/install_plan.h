@@ -36,6 +36,7 @@ struct Elevator {
 // Trash and the desktop session). On Linux it asks for more rights only when the install folder
 // is not writable.
 [[nodiscard]] InstallPlan installPlan(const QString &installPath, const DownloadedPackage &package,
+                                      const QString &stagedApp,
                                       const Elevator &elevator = {});
 
 struct InstallRun {

@@ -12,6 +12,7 @@ namespace quillmere {
 using namespace Qt::StringLiterals;
 
 InstallPlan installPlan(const QString &installPath, const DownloadedPackage &package,
+                        const QString &stagedApp,
                         const Elevator &elevator)
 {
     const QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -25,6 +26,7 @@ InstallPlan installPlan(const QString &installPath, const DownloadedPackage &pac
         QDir::homePath(),
         userTrashFolder(environment.value(u"XDG_DATA_HOME"_s), QDir::homePath()),
         appEnvironment(environment),
+        stagedApp,
     };
     const bool direct = !elevator.always && mayWriteInstallFolder(installPath);
     const QString script = linuxInstallScript(inputs);

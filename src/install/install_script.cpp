@@ -17,25 +17,28 @@ using namespace Qt::StringLiterals;
 namespace {
 
 // The root side's first steps, on both platforms, in a folder made in WORK_PARENT. HASH prints
-// the hexadecimal digest of what it reads on its input first; UNPACK extracts package.zip into
-// stage.
+// the hexadecimal digest of the file it is given first; UNPACK extracts package.zip into stage.
+// Where the script has only the user's own rights, OWN_COPY is "no" and STAGED the bundle the
+// installer checked.
 constexpr char16_t ownCopy[] = uR"sh(
-# Whoever runs this touches nothing the user could have changed since the installer's checks:
-# the package is copied into a folder of its own, checked against the digest taken as it was
-# downloaded, and unpacked there. No more than the downloaded size is read, and it is read once:
-# what is written is what is hashed.
-umask 022
-WORK=$(/usr/bin/mktemp -d "$WORK_PARENT/.quillmere-install.XXXXXXXX")
-trap '/bin/rm -rf -- "$WORK"' EXIT
-DIGEST=$(/usr/bin/head -c "$((SIZE + 1))" -- "$ZIP" | /usr/bin/tee -- "$WORK/package.zip" | HASH)
-if [ "${DIGEST%% *}" != "$SHA512" ]; then
-  echo "下载的文件与发布信息不符，请重试。" >&2
-  exit 1
+# Whoever runs this with more rights than the user touches nothing the user could have changed
+# since the installer's checks: the package is copied into a folder of its own (no more than the
+# downloaded size), checked against the digest taken as it was downloaded, and unpacked there.
+if [ "$OWN_COPY" = yes ]; then
+  umask 022
+  WORK=$(/usr/bin/mktemp -d "$WORK_PARENT/.quillmere-install.XXXXXXXX")
+  trap '/bin/rm -rf -- "$WORK"' EXIT
+  /usr/bin/head -c "$((SIZE + 1))" -- "$ZIP" >"$WORK/package.zip"
+  DIGEST=$(HASH "$WORK/package.zip")
+  if [ "${DIGEST%% *}" != "$SHA512" ]; then
+    echo "下载的文件与发布信息不符，请重试。" >&2
+    exit 1
+  fi
+  /bin/mkdir "$WORK/stage"
+  UNPACK
+  /usr/bin/find "$WORK/stage" ! -type l -exec /bin/chmod ug-s,go-w {} +
+  STAGED="$WORK/stage/Quillmere Desktop.app"
 fi
-/bin/mkdir "$WORK/stage"
-UNPACK
-/usr/bin/find "$WORK/stage" ! -type l -exec /bin/chmod ug-s,go-w {} +
-STAGED="$WORK/stage/Quillmere Desktop.app"
 )sh";
 
 // The macOS script after its variables and the root side's first steps. The tail repeats the
@@ -83,9 +86,16 @@ FOLDER=$(/usr/bin/dirname -- "$APP")
 if [ ! -d "$FOLDER" ]; then
   "${AS_USER[@]}" /bin/mkdir -p -- "$FOLDER" 2>/dev/null || /bin/mkdir -p -- "$FOLDER"
 fi
-# The package is unpacked beside the install path, so that installing it is a rename, where
-# no one but this script's user may write; otherwise in /tmp, and copied.
-if [ ${#AS_USER[@]} -eq 0 ] || ! "${AS_USER[@]}" /usr/bin/test -w "$FOLDER"; then
+# With the user's own rights (no password was asked, or the user is root), the script can do
+# nothing the user could not: the bundle the installer checked is installed as it is. With more,
+# the package is unpacked beside the install path, so that installing it is a rename, where no
+# one but this script's user may write; otherwise in /tmp, and copied.
+OWN_COPY=yes
+if [ ${#AS_USER[@]} -eq 0 ]; then
+  OWN_COPY=no
+  STAGED=$CHECKED
+  INSTALL=(/bin/mv -T)
+elif ! "${AS_USER[@]}" /usr/bin/test -w "$FOLDER"; then
   WORK_PARENT=$FOLDER
   INSTALL=(/bin/mv -T)
 else
@@ -191,7 +201,7 @@ QString scriptHead(const InstallInputs &inputs, const QString &start, const QStr
 
 QString macInstallScript(const InstallInputs &inputs)
 {
-    return scriptHead(inputs, u"WORK_PARENT=/tmp\n"_s, u"/usr/bin/shasum -a 512"_s,
+    return scriptHead(inputs, u"WORK_PARENT=/tmp\nOWN_COPY=yes\n"_s, u"/usr/bin/shasum -a 512"_s,
                       u"/usr/bin/ditto -x -k \"$WORK/package.zip\" \"$WORK/stage\""_s)
         + QString::fromUtf16(macTail);
 }
@@ -207,6 +217,8 @@ QString linuxInstallScript(const InstallInputs &inputs)
         + u"\n# The install path as the Trash's info file records it.\nTRASH_PATH="_s
         + shellQuote(trashInfoPath(inputs.installPath))
         + u"\nGROUP_ID="_s + QString::number(inputs.groupId)
+        + u"\n# The bundle the installer checked, in the user's stage directory.\nCHECKED="_s
+        + shellQuote(inputs.stagedAppPath)
         + u"\nAPP_ENV=("_s + environment.join(u' ') + u")\n"_s;
     return scriptHead(inputs, variables + QString::fromUtf16(linuxStart), u"/usr/bin/openssl dgst -sha512 -r"_s,
                       u"/usr/bin/bsdtar -x --no-same-owner --no-same-permissions -f \"$WORK/package.zip\" -C \"$WORK/stage\""_s)

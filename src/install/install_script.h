@@ -28,9 +28,13 @@ struct InstallInputs {
     QString trashFolder;        // Linux: the user's Trash, absolute (see userTrashFolder)
     // Linux: what the new copy is started with (see appEnvironment).
     QList<std::pair<QString, QString>> appEnvironment;
+    // Linux: the bundle the installer checked, installed as it is where the script runs with
+    // the user's own rights.
+    QString stagedAppPath;
 };
 
-// Both scripts first copy the package into a folder of their own (mktemp -d, 0700, removed on
+// Both scripts, where they run with more rights than the user (always on macOS), first copy
+// the package into a folder of their own (mktemp -d, 0700, removed on
 // every way out), check the copy against packageSha512, unpack it there and clear set-id bits
 // and group and other write bits: whoever runs them reads nothing the user can change after
 // the installer's checks but the package, which the digest vouches for. Both stop only the

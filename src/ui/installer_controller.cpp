@@ -323,7 +323,7 @@ void InstallerController::stage(const DownloadedPackage &package)
         showFailure(*message);
         return;
     }
-    install(staged.stageDirectory, package);
+    install(staged.stageDirectory, staged.stagedApp, package);
     // The package installed is the base the next update may build on.
     if (finished && QDir().mkpath(cacheFolder)) {
         const QString base = cacheFolder + u"/base.zip"_s;
@@ -332,14 +332,15 @@ void InstallerController::stage(const DownloadedPackage &package)
     }
 }
 
-void InstallerController::install(const QString &stageDirectory, const DownloadedPackage &package)
+void InstallerController::install(const QString &stageDirectory, const QString &stagedApp,
+                                  const DownloadedPackage &package)
 {
     statusLabel->setText(installingText());
     detailLabel->setText(adminRightsText());
     window->repaint();
 
     const QString scriptPath = installScriptPath(stageDirectory);
-    const InstallPlan plan = installPlan(product.installPath, package, elevator);
+    const InstallPlan plan = installPlan(product.installPath, package, stagedApp, elevator);
     if (const std::optional<QString> error = writeInstallScript(scriptPath, plan.script)) {
         showFailure(scriptFailureMessage(*error));
         return;

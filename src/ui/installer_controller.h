@@ -121,7 +121,8 @@ private:
     // Runs the install script with administrator rights (root installs from its own checked
     // copy of the package; the text is kept as install.sh in the stage directory, and nothing
     // runs that file); ends completed, cancelled (the prompt was dismissed) or failed.
-    void install(const QString &stageDirectory, const DownloadedPackage &package);
+    void install(const QString &stageDirectory, const QString &stagedApp,
+                 const DownloadedPackage &package);
     // The completed state: "完成" now ends the application.
     void finishSuccessfully(const QString &version);
 
