@@ -196,7 +196,7 @@ void DeltaDownload::fetchNext()
         return;
     }
     const DeltaPiece &piece = ranges.at(nextRange);
-    QNetworkRequest request = packageRequest(url);
+    QNetworkRequest request = transferRequest(url, BodyEncoding::Identity);
     request.setRawHeader("Range", "bytes=" + QByteArray::number(piece.offset) + '-'
                                       + QByteArray::number(piece.offset + piece.length - 1));
     rangeReceived = 0;
@@ -215,8 +215,7 @@ void DeltaDownload::receive()
     const DeltaPiece &piece = ranges.at(nextRange);
     if (!answerAccepted) {
         // Anything but the bytes asked for (a whole file for a 200) is no use here.
-        const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-        if (status != 206 || !rangeStartsAt(reply->rawHeader("Content-Range"), piece.offset)) {
+        if (httpStatus(*reply) != 206 || !rangeStartsAt(reply->rawHeader("Content-Range"), piece.offset)) {
             fallBack();
             return;
         }
@@ -234,8 +233,7 @@ void DeltaDownload::receive()
 
 void DeltaDownload::rangeFinished()
 {
-    const bool answered = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid();
-    if (answered) {
+    if (httpStatus(*reply)) {
         receive();
         if (!running || !reply)
             return;

@@ -21,7 +21,6 @@ using namespace std::chrono_literals;
 
 namespace {
 
-constexpr int maxRedirects = 10;
 // Bytes received and not yet hashed, at most: beyond this the reply is not read until the
 // hashing thread has caught up to half of it, so a slow hash slows the transfer instead of
 // filling memory.
@@ -180,22 +179,9 @@ void PackageDownload::cancel()
         discardFile();
 }
 
-QNetworkRequest packageRequest(const QUrl &url)
-{
-    QNetworkRequest request(url);
-    // Never less safe than the first URL (https), and never more than 10 hops.
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
-    request.setMaximumRedirectsAllowed(maxRedirects);
-    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
-    request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
-    // The bytes as the server keeps them: a range and the digest refer to those.
-    request.setRawHeader("Accept-Encoding", "identity");
-    return request;
-}
-
 void PackageDownload::request()
 {
-    QNetworkRequest request = packageRequest(requested);
+    QNetworkRequest request = transferRequest(requested, BodyEncoding::Identity);
     if (offset > 0) {
         request.setRawHeader("Range", "bytes=" + QByteArray::number(offset) + '-');
         request.setRawHeader("If-Range", validator);
@@ -214,7 +200,7 @@ void PackageDownload::request()
 bool PackageDownload::acceptAnswer()
 {
     answerAccepted = true;
-    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    const int status = httpStatus(*reply).value_or(0);
     if (offset > 0 && !(status == 206 && rangeStartsAt(reply->rawHeader("Content-Range"), offset))) {
         // The server sends the whole file (it changed, or it ignores ranges), or something
         // else than the rest: the kept bytes are of no use.
@@ -267,7 +253,7 @@ void PackageDownload::replyFinished()
 {
     // Without an answer (refused, reset, timed out before the headers) there is nothing to
     // accept or refuse, and the kept bytes stay kept for the next retry.
-    const bool answered = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid();
+    const bool answered = httpStatus(*reply).has_value();
     if (answered && !answerAccepted && !acceptAnswer())
         return; // asked again
     if (answered && !writeError && !tooLong)

@@ -16,7 +16,6 @@
 QT_BEGIN_NAMESPACE
 class QFile;
 class QNetworkAccessManager;
-class QNetworkRequest;
 class QNetworkReply;
 QT_END_NAMESPACE
 
@@ -133,10 +132,6 @@ private:
 // pieces as fast as it decrypts, and memory grows with the package; at 1 MiB the transfer
 // reached only 0.6 of curl's throughput.
 inline constexpr qint64 packageReadBufferBytes = 64 * 1024;
-
-// A GET of a package (or a part of it) as every package request is made: redirects only to
-// https and at most 10, never from or into a cache, the bytes unencoded.
-[[nodiscard]] QNetworkRequest packageRequest(const QUrl &url);
 
 // Whether a 206 answer's Content-Range ("bytes FIRST-LAST/LENGTH") starts at `offset`.
 [[nodiscard]] bool rangeStartsAt(const QByteArray &contentRange, qint64 offset);

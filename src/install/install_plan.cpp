@@ -9,7 +9,7 @@ InstallRun runInstall(const InstallPlan &plan)
     if (outcome != InstallOutcome::Completed || !plan.launch)
         return {outcome, result};
     const CommandResult launched = run(*plan.launch);
-    return {launched.status == 0 ? InstallOutcome::Completed : InstallOutcome::Failed, launched};
+    return {launched.exitCode == 0 ? InstallOutcome::Completed : InstallOutcome::Failed, launched};
 }
 
 }  // namespace quillmere

@@ -29,7 +29,7 @@ struct InstallPlan {
 // place and may use it even where the install folder is writable. Not used on macOS.
 struct Elevator {
     QString program = QString::fromUtf16(pkexecPath);
-    bool always = false;
+    bool askEvenWhenWritable = false;
 };
 
 // Implemented once per platform, for the user this process runs as (ids, home; on Linux the

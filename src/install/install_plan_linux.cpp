@@ -28,7 +28,7 @@ InstallPlan installPlan(const QString &installPath, const DownloadedPackage &pac
         appEnvironment(environment),
         stagedApp,
     };
-    const bool direct = !elevator.always && mayWriteInstallFolder(installPath);
+    const bool direct = !elevator.askEvenWhenWritable && mayWriteInstallFolder(installPath);
     const QString script = linuxInstallScript(inputs);
     // The new copy is started by the script, as the user.
     return {script,

@@ -1,5 +1,6 @@
 #include "install/package_signature.h"
 
+#include "system/product.h"
 #include "system/transfer.h"
 
 #include <QFile>
@@ -8,10 +9,12 @@
 
 namespace quillmere {
 
+static_assert(packagePublicKeySize == crypto_sign_PUBLICKEYBYTES);
+
 bool packageSignatureValid(const QString &packagePath, const QString &signaturePath,
                            const QByteArray &publicKey)
 {
-    if (publicKey.size() != crypto_sign_PUBLICKEYBYTES || sodium_init() < 0)
+    if (publicKey.size() != packagePublicKeySize || sodium_init() < 0)
         return false;
     QFile signatureFile(signaturePath);
     // The server chose what this file holds: no more of it is read than a signature needs.

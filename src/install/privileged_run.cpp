@@ -56,11 +56,11 @@ bool mayWriteInstallFolder(const QString &installPath)
 
 InstallOutcome classifyInstall(const CommandResult &result, Prompt prompt)
 {
-    if (result.status == 0)
+    if (result.exitCode == 0)
         return InstallOutcome::Completed;
     const QString output = trimmedText(result.output);
     const bool dismissed = prompt == Prompt::Pkexec
-        ? result.status == 126
+        ? result.exitCode == 126
         : prompt == Prompt::AppleScript
             && (output.contains(u"-128"_s) || output.contains(u"cancel"_s, Qt::CaseInsensitive));
     return dismissed ? InstallOutcome::Cancelled : InstallOutcome::Failed;

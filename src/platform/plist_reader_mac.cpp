@@ -10,7 +10,7 @@ std::optional<QString> readPlistValue(const QString &plistPath, const QString &k
     // The system tool prints the value and a line break, and fails for a missing file or key.
     const CommandResult result =
         run(QString::fromUtf16(plistBuddyPath), plistBuddyArguments(plistPath, key));
-    if (result.status != 0)
+    if (result.exitCode != 0)
         return std::nullopt;
     return result.output;
 }

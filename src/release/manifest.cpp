@@ -55,24 +55,6 @@ std::optional<QString> firstCapture(const char16_t *pattern, const QString &text
     return trimmedText(text.mid(start, end - start));
 }
 
-// `\d` matched any script's decimal digits; only ASCII ones that fit an int64 make a size.
-std::optional<std::int64_t> parseSize(const QString &digits)
-{
-    if (digits.isEmpty())
-        return std::nullopt;
-    constexpr std::int64_t max = std::numeric_limits<std::int64_t>::max();
-    std::int64_t value = 0;
-    for (const QChar c : digits) {
-        if (c.unicode() < u'0' || c.unicode() > u'9')
-            return std::nullopt;
-        const int digit = c.unicode() - u'0';
-        if (value > (max - digit) / 10)
-            return std::nullopt;
-        value = value * 10 + digit;
-    }
-    return value;
-}
-
 // The name becomes path text under the base: whatever cannot stand in a path ('#', '?', '%',
 // spaces, non-ASCII) is percent-encoded, so it still names a file in that folder. Its '/' stay
 // separators, and a name that looks like a whole URL is just more path.

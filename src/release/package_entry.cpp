@@ -1,5 +1,7 @@
 #include "release/package_entry.h"
 
+#include "system/text.h"
+
 #include <yaml-cpp/yaml.h>
 
 namespace quillmere {
@@ -15,18 +17,11 @@ std::optional<QString> scalar(const YAML::Node &map, const char *key)
     return QString::fromStdString(value.Scalar()).trimmed();
 }
 
-std::optional<std::int64_t> size(const YAML::Node &map)
-{
-    bool ok = false;
-    const qint64 bytes = scalar(map, "size").value_or(QString()).toLongLong(&ok);
-    return ok && bytes >= 0 ? std::optional<std::int64_t>(bytes) : std::nullopt;
-}
-
 std::optional<PackageEntry> entryOf(const YAML::Node &map, const char *nameKey, const QString &zipName)
 {
     if (scalar(map, nameKey) != zipName)
         return std::nullopt;
-    PackageEntry entry{size(map), scalar(map, "sha512")};
+    PackageEntry entry{parseSize(scalar(map, "size").value_or(QString())), scalar(map, "sha512")};
     if (!entry.sizeBytes && !entry.sha512Base64)
         return std::nullopt;
     return entry;

@@ -6,7 +6,6 @@
 
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
-#include <QNetworkRequest>
 
 #include <memory>
 
@@ -22,14 +21,9 @@ ReleaseCheck::ReleaseCheck(QUrl manifest, QUrl packageBase, QObject *parent)
 
 void ReleaseCheck::start()
 {
-    QNetworkRequest request(metadataURL);
-    // Never answered from a cache, ours or one on the way: a stale manifest would offer an
-    // old version.
-    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
-    request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
+    QNetworkRequest request = transferRequest(metadataURL, BodyEncoding::Any);
+    // Nor from a cache on the way: a stale manifest would offer an old version.
     request.setRawHeader("Cache-Control", "no-cache");
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
-                         QNetworkRequest::NoLessSafeRedirectPolicy); // never https to http
     QNetworkReply *reply = session->get(request);
     // The network thread reads no further ahead than this, so an answer that goes on and on
     // costs no more memory than the bound before it is cut off there.

@@ -154,19 +154,14 @@ std::optional<QByteArray> readToEnd(int fd)
     }
 }
 
-// Reaps the child. Returns the exit code or terminating signal, or -errno if waitpid failed.
-int waitForExit(pid_t pid)
+// Reaps the child, its wait status into `raw`. Returns 0, or errno if waitpid failed.
+int waitForExit(pid_t pid, int &raw)
 {
-    int raw = 0;
     pid_t reaped;
     do {
         reaped = ::waitpid(pid, &raw, 0);
     } while (reaped < 0 && errno == EINTR);
-    if (reaped < 0)
-        return -errno;
-    if (WIFSIGNALED(raw))
-        return WTERMSIG(raw);
-    return WEXITSTATUS(raw);
+    return reaped < 0 ? errno : 0;
 }
 
 }  // namespace
@@ -214,12 +209,14 @@ CommandResult run(const QString &executable, const QStringList &arguments)
     // Closing first means a child still writing after a read error gets SIGPIPE instead of
     // blocking the wait below forever.
     readEnd.reset();
-    const int status = waitForExit(pid);
-    if (status < 0)
-        return failure(executable, -status);
+    int raw = 0;
+    if (int error = waitForExit(pid, raw))
+        return failure(executable, error);
 
     std::optional<QString> output = bytes ? decodeUtf8(*bytes) : std::nullopt;
-    return {status, output.value_or(QString())};
+    if (WIFSIGNALED(raw))
+        return {-1, output.value_or(QString()), WTERMSIG(raw)};
+    return {WEXITSTATUS(raw), output.value_or(QString())};
 }
 
 }  // namespace quillmere

@@ -5,11 +5,12 @@
 
 namespace quillmere {
 
-// What a finished tool left behind. status is the exit code, the number of the signal that
-// ended it, or -1 when it could not be started (output then says why).
+// What a finished tool left behind. A tool that could not be started has exit code -1, no
+// signal, and output that says why.
 struct CommandResult {
-    int status;
+    int exitCode;   // -1 when it did not exit by itself (not started, or ended by a signal)
     QString output; // stdout and stderr interleaved; empty when not valid UTF-8
+    int signal = 0; // the signal that ended it; 0 when it exited or never started
 };
 
 // A tool run described as data, so that the command lines can be built and checked apart

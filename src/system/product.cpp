@@ -19,8 +19,7 @@ std::optional<Product> makeProduct(const ProductSettings &settings)
     const auto base = parseServerURL(settings.downloadBase);
     const auto key = QByteArray::fromBase64Encoding(settings.packagePublicKey.toLatin1(),
                                                     QByteArray::AbortOnBase64DecodingErrors);
-    constexpr qsizetype ed25519KeySize = 32;
-    if (!metadata || !base || !key || !(key.decoded.isEmpty() || key.decoded.size() == ed25519KeySize))
+    if (!metadata || !base || !key || !(key.decoded.isEmpty() || key.decoded.size() == packagePublicKeySize))
         return std::nullopt;
     const QString appName = QString::fromUtf16(productAppName);
     return Product{*metadata, *base, appName, settings.bundleId,

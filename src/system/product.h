@@ -29,14 +29,17 @@ struct ProductSettings {
     QString downloadBase;
     QString bundleId;
     QString installFolder;
-    QString packagePublicKey; // Base64 of the raw 32-byte key; empty for none
+    QString packagePublicKey; // Base64 of the raw key (packagePublicKeySize bytes); empty for none
 };
+
+// The size of a raw Ed25519 public key, the kind packages are signed with.
+inline constexpr qsizetype packagePublicKeySize = 32;
 
 // Parses an absolute https URL with a host; absent for anything else.
 [[nodiscard]] std::optional<QUrl> parseServerURL(const QString &text);
 
 // Builds the product; absent when either URL text does not parse, or a package key is given
-// that is not the Base64 of 32 bytes.
+// that is not the Base64 of packagePublicKeySize bytes.
 [[nodiscard]] std::optional<Product> makeProduct(const ProductSettings &settings);
 
 }  // namespace quillmere

@@ -2,6 +2,8 @@
 
 #include <QStringDecoder>
 
+#include <limits>
+
 namespace quillmere {
 
 std::optional<QString> decodeUtf8(const QByteArray &bytes)
@@ -19,6 +21,23 @@ QString trimmedText(const QString &text)
 {
     // QChar::isSpace covers exactly the characters listed in the header.
     return text.trimmed();
+}
+
+std::optional<std::int64_t> parseSize(const QString &digits)
+{
+    if (digits.isEmpty())
+        return std::nullopt;
+    constexpr std::int64_t max = std::numeric_limits<std::int64_t>::max();
+    std::int64_t value = 0;
+    for (const QChar c : digits) {
+        if (c.unicode() < u'0' || c.unicode() > u'9')
+            return std::nullopt;
+        const int digit = c.unicode() - u'0';
+        if (value > (max - digit) / 10)
+            return std::nullopt;
+        value = value * 10 + digit;
+    }
+    return value;
 }
 
 }  // namespace quillmere

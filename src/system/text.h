@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <cstdint>
 #include <optional>
 
 namespace quillmere {
@@ -15,5 +16,9 @@ namespace quillmere {
 // carriage return and space, NEL (U+0085), and every Unicode separator (the spaces such as
 // U+00A0 and U+3000, and U+2028, U+2029). Other control characters stay.
 [[nodiscard]] QString trimmedText(const QString &text);
+
+// A size in bytes: ASCII decimal digits only (leading zeros allowed; no sign, no space, no
+// other script's digits), within an int64. Absent for anything else.
+[[nodiscard]] std::optional<std::int64_t> parseSize(const QString &digits);
 
 }  // namespace quillmere

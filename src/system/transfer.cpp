@@ -55,7 +55,11 @@ void TransferLimits::expire()
     Q_EMIT expired();
 }
 
-bool isHttpStatusError(QNetworkReply::NetworkError error)
+namespace {
+
+// Whether the error only reports the HTTP status of the answer that arrived (404, 500...), as
+// opposed to a failure on the way (reset, TLS, a body cut short).
+bool reportsHttpStatus(QNetworkReply::NetworkError error)
 {
     // Qt groups its errors by hundreds: 2xx are content errors (403, 404, 409, 410...),
     // 4xx server errors (500, 501, 503...). Both come from a status line that arrived.
@@ -65,6 +69,30 @@ bool isHttpStatusError(QNetworkReply::NetworkError error)
             && error != QNetworkReply::ContentReSendError)
         || (code >= QNetworkReply::InternalServerError && code <= QNetworkReply::UnknownServerError)
         || error == QNetworkReply::ProtocolInvalidOperationError; // 400 Bad Request
+}
+
+}  // namespace
+
+QNetworkRequest transferRequest(const QUrl &url, BodyEncoding encoding)
+{
+    QNetworkRequest request(url);
+    // Never less safe than the first URL (https to http), and never more than the limit.
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
+    request.setMaximumRedirectsAllowed(transferRedirectLimit);
+    // A stale answer would offer an old version or mix two files' bytes.
+    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
+    request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
+    if (encoding == BodyEncoding::Identity)
+        request.setRawHeader("Accept-Encoding", "identity");
+    return request;
+}
+
+std::optional<int> httpStatus(const QNetworkReply &reply)
+{
+    const QVariant status = reply.attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    if (!status.isValid())
+        return std::nullopt;
+    return status.toInt();
 }
 
 bool readWithin(QNetworkReply &reply, QByteArray &body, qint64 limit)
@@ -88,7 +116,7 @@ std::optional<QString> transferFailure(const QNetworkReply &reply, const Transfe
 {
     if (limits && limits->timedOut())
         return timeoutDescription();
-    if (reply.error() == QNetworkReply::NoError || isHttpStatusError(reply.error()))
+    if (reply.error() == QNetworkReply::NoError || (httpStatus(reply) && reportsHttpStatus(reply.error())))
         return std::nullopt;
     return reply.errorString();
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QNetworkReply>
+#include <QNetworkRequest>
 #include <QObject>
 #include <QString>
 
@@ -56,10 +57,20 @@ private:
     bool hasExpired = false;
 };
 
-// Whether the error only reports the HTTP status of an answer that did arrive (404, 500...),
-// as opposed to a failure to get an answer at all (refused, unreachable, TLS, time-out).
-// Such an answer's body is read like any other.
-[[nodiscard]] bool isHttpStatusError(QNetworkReply::NetworkError error);
+// The most redirects any request follows.
+inline constexpr int transferRedirectLimit = 10;
+
+// How a body may travel: the manifest may come compressed (Qt decodes it); a package's bytes
+// must be the server's own, as a range and the digest refer to those.
+enum class BodyEncoding { Any, Identity };
+
+// A GET as every request of this program is made: redirects only to https and at most
+// transferRedirectLimit of them, never answered from a cache nor kept in one.
+[[nodiscard]] QNetworkRequest transferRequest(const QUrl &url, BodyEncoding encoding);
+
+// The HTTP status of the answer that arrived (200, 206, 404...); absent when none did
+// (refused, unreachable, TLS, timed out before the headers).
+[[nodiscard]] std::optional<int> httpStatus(const QNetworkReply &reply);
 
 // Reads all that `reply` has to give into `body`, which may grow to `limit` bytes; beyond that
 // the reply is aborted (its finished() comes before this returns) and false is returned.
@@ -69,7 +80,8 @@ private:
 [[nodiscard]] QString timeoutDescription();
 
 // Why a finished reply brought no answer, in the network layer's words; absent when an answer
-// arrived (also one with an HTTP error status). `limits` may be null.
+// arrived (also one with an HTTP error status, whose body is read like any other). `limits`
+// may be null.
 [[nodiscard]] std::optional<QString> transferFailure(const QNetworkReply &reply,
                                                      const TransferLimits *limits);
 

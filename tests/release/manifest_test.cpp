@@ -61,7 +61,7 @@ TEST(Manifest, ThePackagesOwnEntry)
 {
     const std::pair<QString, std::optional<PackageEntry>> rows[] = {
         {u"files:\n"_s + dmgEntry + u"path: "_s + zip + u"\nsha512: Top+=="_s, PackageEntry{std::nullopt, u"Top+=="_s}},
-        {u"files:\n  - url: "_s + zip + u"\n    size: 12\n"_s, PackageEntry{12, std::nullopt}},
+        {u"files:\n  - url: "_s + zip + u"\n    size: 12\n"_s, PackageEntry{12, std::nullopt}}, {u"files:\n  - url: "_s + zip + u"\n    size: +12\n"_s, std::nullopt},
         {u"files:\n"_s + dmgEntry + u"path: x.dmg\nsha512: Kp0a=="_s, std::nullopt},
         // Nothing to check against; not YAML.
         {u"files:\n  - url: "_s + zip + u"\n"_s, std::nullopt}, {u"files: ["_s + zip, std::nullopt},

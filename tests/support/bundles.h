@@ -54,7 +54,7 @@ sys.stdout.write(b.getvalue().hex()))py")};
     for (const auto &[name, mode, data] : entries)
         arguments << name << QString::number(mode, 8) << data;
     const CommandResult zip = run(QStringLiteral("/usr/bin/python3"), arguments);
-    return zip.status == 0 ? QByteArray::fromHex(zip.output.toLatin1()) : QByteArray();
+    return zip.exitCode == 0 ? QByteArray::fromHex(zip.output.toLatin1()) : QByteArray();
 }
 
 }  // namespace quillmere::test

@@ -20,7 +20,7 @@ TEST(CommandRunner, ReportsStatusAndOutputAndLeaksNoDescriptors)
         {"megabytes", u"head -c 8000000 /dev/zero | tr '\\0' a"_s, {}, {0, QString(8000000, u'a')}},
         {"invalid UTF-8", u"printf 'ok\\377'; exit 4"_s, {}, {4, QString()}}, {"cut short", u"printf 'ok\\303'"_s, {}, {0, QString()}},
         {"descendant still writing", u"(sleep 1; echo late) & echo early"_s, {}, {0, u"early\nlate\n"_s}},
-        {"killed by a signal", u"echo before; kill -TERM $$"_s, {}, {15, u"before\n"_s}}, {"own 127", u"exit 127"_s, {}, {127, QString()}},
+        {"killed by a signal", u"echo before; kill -TERM $$"_s, {}, {-1, u"before\n"_s, 15}}, {"own 127", u"exit 127"_s, {}, {127, QString()}},
         // Only the copies at 1 and 2 may refer to the pipe: a third would be a leaked end.
         {"no extra pipe ends", uR"sh(p=$(readlink /proc/$$/fd/1); n=0
 for f in /proc/$$/fd/*; do [ "$(readlink "$f")" = "$p" ] && n=$((n+1)); done; echo $n)sh"_s, {}, {0, u"2\n"_s}},
@@ -28,14 +28,14 @@ for f in /proc/$$/fd/*; do [ "$(readlink "$f")" = "$p" ] && n=$((n+1)); done; ec
     const auto before = QDir(u"/proc/self/fd"_s).count();
     for (const auto &[name, script, arguments, expected] : rows) {
         const CommandResult result = run(u"/bin/sh"_s, QStringList{u"-c"_s, script, u"sh"_s} + arguments);
-        EXPECT_EQ(result.status, expected.status) << name;
+        EXPECT_EQ(std::pair(result.exitCode, result.signal), std::pair(expected.exitCode, expected.signal)) << name;
         EXPECT_TRUE(result.output == expected.output) << name << ": " << result.output.left(200).toStdString();
     }
     // Missing, not executable, a folder, and a bare name (there is no PATH search): none starts, and
     // neither these nor the runs above leave a descriptor open.
     for (const QString &tool : {u"/nonexistent/sh"_s, u"/etc/passwd"_s, u"/tmp"_s, u"sh"_s}) {
         const CommandResult result = run(tool, {u"-c"_s, u"echo ran"_s});
-        EXPECT_EQ(std::pair(result.status, result.output.isEmpty()), std::pair(-1, false)) << tool.toStdString();
+        EXPECT_EQ(std::tuple(result.exitCode, result.signal, result.output.isEmpty()), std::tuple(-1, 0, false)) << tool.toStdString();
     }
     EXPECT_EQ(QDir(u"/proc/self/fd"_s).count(), before);
 }

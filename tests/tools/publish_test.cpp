@@ -17,7 +17,7 @@ TEST(Publish, RefusesWhatIsNotTheProductsPackage)
 {
     QTemporaryDir dir;
     const QString key = dir.filePath(u"key.pem"_s), app = u"Quillmere Desktop.app"_s;
-    ASSERT_EQ(run(u"/usr/bin/openssl"_s, {u"genpkey"_s, u"-algorithm"_s, u"ed25519"_s, u"-out"_s, key}).status, 0);
+    ASSERT_EQ(run(u"/usr/bin/openssl"_s, {u"genpkey"_s, u"-algorithm"_s, u"ed25519"_s, u"-out"_s, key}).exitCode, 0);
     const auto plist = [](const QByteArray &identifier, const QByteArray &version) {
         return test::xmlPlist("<dict><key>CFBundleIdentifier</key><string>" + identifier + "</string><key>CFBundleShortVersionString</key><string>" + version + "</string></dict>");
     };
@@ -36,7 +36,7 @@ TEST(Publish, RefusesWhatIsNotTheProductsPackage)
     for (const Row &row : rows) {
         const QString folder = dir.filePath(QString::fromLatin1(row.what));
         ASSERT_TRUE(test::writeBundle(folder + u'/' + row.top, row.plist));
-        ASSERT_EQ(run(u"/bin/sh"_s, {u"-c"_s, u"cd \"$1\" && zip -q -r -y \"$2\" \"${3%%/*}\""_s, u"sh"_s, folder, row.name, row.top}).status, 0);
+        ASSERT_EQ(run(u"/bin/sh"_s, {u"-c"_s, u"cd \"$1\" && zip -q -r -y \"$2\" \"${3%%/*}\""_s, u"sh"_s, folder, row.name, row.top}).exitCode, 0);
         const bool published = row.key == key;
         EXPECT_EQ(publishPackage({folder + u'/' + row.name, folder + u"/out"_s, row.key, u"com.quillmere.desktop"_s, date}).error.isEmpty(), published) << row.what;
         EXPECT_EQ(QFileInfo::exists(folder + u"/out"_s), published) << row.what;

@@ -226,7 +226,7 @@ protected:
     QHash<QString, QByteArray> published(const QByteArray &zip)
     {
         const QString key = work.filePath(u"key.pem"_s), in = work.filePath(packageName), out = work.filePath(u"www/"_s);
-        EXPECT_EQ(run(u"/usr/bin/openssl"_s, {u"genpkey"_s, u"-algorithm"_s, u"ed25519"_s, u"-out"_s, key}).status, 0);
+        EXPECT_EQ(run(u"/usr/bin/openssl"_s, {u"genpkey"_s, u"-algorithm"_s, u"ed25519"_s, u"-out"_s, key}).exitCode, 0);
         QFile file(in);
         EXPECT_TRUE(file.open(QIODevice::WriteOnly) && file.write(zip) == zip.size() && file.flush());
         EXPECT_EQ(publishPackage({in, out, key, u"com.quillmere.desktop"_s, QDateTime::currentDateTimeUtc()}).error, QString());
@@ -326,7 +326,7 @@ TEST_P(InstallRoad, EndsAsItShouldAndARetryCompletes)
     const Row &row = GetParam();
     if (!row.small.isEmpty()) {
         const CommandResult mount = run(u"/bin/mount"_s, {u"-t"_s, u"tmpfs"_s, u"-o"_s, u"size=8m,mode=0700"_s, u"tmpfs"_s, root.filePath(row.small)});
-        if (mount.status != 0)
+        if (mount.exitCode != 0)
             GTEST_SKIP() << "cannot mount a small tmpfs here: " << mount.output.toStdString();
         mounted = root.filePath(row.small);
     }
@@ -381,7 +381,7 @@ TEST_P(InstallRoad, EndsAsItShouldAndARetryCompletes)
         // The user's home and temporary folder (and the install folder, when it is the user's);
         // then this process is that user, with root kept as its saved id for TearDown.
         const QStringList mine{root.filePath(u"home"_s), root.filePath(tmp), row.userFolder ? root.filePath(u"Applications"_s) : QString()};
-        ASSERT_EQ(run(u"/bin/chown"_s, QStringList{u"-R"_s, u"%1:%2"_s.arg(userId).arg(groupId)} + mine.filter(u"/"_s)).status, 0);
+        ASSERT_EQ(run(u"/bin/chown"_s, QStringList{u"-R"_s, u"%1:%2"_s.arg(userId).arg(groupId)} + mine.filter(u"/"_s)).exitCode, 0);
         ASSERT_TRUE(QFile::setPermissions(root.path(), QFile::Permissions(0x7755)));
         ASSERT_TRUE(::setgroups(1, &groupId) == 0 && ::setresgid(groupId, groupId, 0) == 0 && ::setresuid(userId, userId, 0) == 0);
     }

@@ -111,7 +111,7 @@ bool writeFile(const QString &path, const QByteArray &bytes)
 QByteArray packagePublicKeyOf(const QString &secretKeyPath)
 {
     const PemKey secret = readSecretKey(secretKeyPath);
-    QByteArray raw(32, Qt::Uninitialized);
+    QByteArray raw(packagePublicKeySize, Qt::Uninitialized);
     size_t length = size_t(raw.size());
     if (!secret.key || EVP_PKEY_get_raw_public_key(secret.key.get(), reinterpret_cast<unsigned char *>(raw.data()), &length) != 1
         || length != size_t(raw.size()))

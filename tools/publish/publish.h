@@ -31,7 +31,7 @@ struct PublishResult {
 // bundleId and a version, or when the name, the version or the key cannot be used.
 [[nodiscard]] PublishResult publishPackage(const PublishRequest &request);
 
-// The raw 32-byte public key of the PEM Ed25519 secret key at path; empty when it is none.
+// The raw public key (packagePublicKeySize bytes) of the PEM Ed25519 secret key at path; empty when it is none.
 [[nodiscard]] QByteArray packagePublicKeyOf(const QString &secretKeyPath);
 
 }  // namespace quillmere
