@@ -65,54 +65,76 @@ void InstallerController::setNetworkTimeout(std::chrono::milliseconds timeout)
     releaseCheck->setIdleLimit(timeout);
 }
 
-void InstallerController::beginWork()
+bool InstallerController::isBusy(State state)
 {
-    isWorking = true;
-    actionButton->setEnabled(false);
-    spinner->startAnimation();
+    switch (state) {
+    case State::Checking:
+    case State::Downloading:
+    case State::Verifying:
+    case State::Installing:
+        return true;
+    case State::Offered:
+    case State::Completed:
+    case State::Cancelled:
+    case State::Failed:
+        return false;
+    }
+    return false;
 }
 
-void InstallerController::endWork()
+void InstallerController::enter(State next)
 {
-    isWorking = false;
-    actionButton->setEnabled(true);
-    spinner->stopAnimation();
+    const bool wasBusy = isBusy(std::exchange(currentState, next));
+    if (isBusy(next) == wasBusy)
+        return;
+    actionButton->setEnabled(!isBusy(next));
+    if (isBusy(next))
+        spinner->startAnimation();
+    else
+        spinner->stopAnimation();
 }
 
 void InstallerController::primaryAction()
 {
-    if (isWorking)
+    switch (currentState) {
+    case State::Checking:
+    case State::Downloading:
+    case State::Verifying:
+    case State::Installing:
         return;
-    if (!release) {
-        fetchMetadata();
+    case State::Completed:
+        quit();
+        return;
+    case State::Offered:
+    case State::Cancelled:
+    case State::Failed:
+        if (release)
+            beginInstall(*release);
+        else
+            fetchMetadata();
         return;
     }
-    beginInstall(*release);
 }
 
 void InstallerController::cancel()
 {
     // The transfer ends without a word: no failure is shown on the way out.
-    if (downloadTask)
-        downloadTask->cancel();
+    if (transfer)
+        transfer->cancel();
     if (deltaTask)
         deltaTask->cancel();
     Q_EMIT terminateRequested();
 }
 
-void InstallerController::closeWindow()
+void InstallerController::quit()
 {
     Q_EMIT terminateRequested();
 }
 
 void InstallerController::showFailure(const QString &message)
 {
-    endWork();
+    enter(State::Failed);
     actionButton->setText(u"重试"_s);
-    // The button may have been re-bound (to closeWindow after completion); failures always
-    // lead back to the primary action.
-    disconnect(actionButton, &QPushButton::clicked, this, nullptr);
-    connect(actionButton, &QPushButton::clicked, this, &InstallerController::primaryAction);
     statusLabel->setText(u"安装未完成"_s);
     detailLabel->setText(message);
 
@@ -132,7 +154,7 @@ void InstallerController::showFailure(const QString &message)
 
 void InstallerController::fetchMetadata()
 {
-    beginWork();
+    enter(State::Checking);
     // After a package unlike its entry the bar is still full; the check starts afresh.
     progress->hide();
     statusLabel->setText(u"正在获取最新版本…"_s);
@@ -142,7 +164,6 @@ void InstallerController::fetchMetadata()
 
 void InstallerController::finishReleaseCheck(const ReleaseCheckResult &result)
 {
-    endWork();
     switch (result.status) {
     case ReleaseCheckResult::Status::NoAnswer:
         showFailure(checkFailureMessage(result.errorDescription));
@@ -163,15 +184,15 @@ void InstallerController::finishReleaseCheck(const ReleaseCheckResult &result)
     const std::optional<QString> installed =
         plistValue(product.installPath, u"CFBundleShortVersionString"_s);
     const OfferTexts offer = offerTexts(installed, *release);
+    enter(State::Offered);
     statusLabel->setText(offer.status);
     detailLabel->setText(offer.detail);
     actionButton->setText(offer.button);
-    actionButton->setEnabled(true);
 }
 
 void InstallerController::beginInstall(const Release &offered)
 {
-    beginWork();
+    enter(State::Downloading);
     progress->show();
     progress->setPercentage(0);
     downloadedFile.reset();
@@ -201,18 +222,18 @@ void InstallerController::startDownload(const QUrl &url, bool delta, bool resume
     auto *next = new PackageDownload(temporaryFolder, this);
     if (checked)
         next->keepPartialIn(cacheFolder);
-    if (downloadTask) {
+    if (transfer) {
         if (resume)
-            next->resumeFrom(*downloadTask);
-        downloadTask->deleteLater();
+            next->resumeFrom(*transfer);
+        transfer->deleteLater();
     }
-    downloadTask = next;
-    connect(downloadTask, &PackageDownload::progress, this, &InstallerController::showDownloadProgress);
-    connect(downloadTask, &PackageDownload::finished, this, &InstallerController::finishDownload);
+    transfer = next;
+    connect(transfer, &PackageDownload::progress, this, &InstallerController::showDownloadProgress);
+    connect(transfer, &PackageDownload::finished, this, &InstallerController::finishDownload);
     PackageDownload::Limits limits = downloadLimits;
     if (expected)
         limits.bytes = expected->size;
-    downloadTask->start(url, limits);
+    transfer->start(url, limits);
 }
 
 void InstallerController::showDownloadProgress(qint64 written, qint64 total)
@@ -239,7 +260,6 @@ void InstallerController::finishDownload(const DownloadResult &result)
         return;
     }
     if (result.errorDescription || !downloadedFile) {
-        endWork();
         progress->hide();
         showFailure(result.errorDescription ? downloadFailureMessage(*result.errorDescription)
                                             : incompleteDownloadMessage());
@@ -253,7 +273,7 @@ void InstallerController::verify(const DownloadResult &download)
     const DownloadedPackage package{*download.placedFile, download.sha512, download.size};
     progress->setPercentage(100);
     statusLabel->setText(verifyingText());
-    beginWork();
+    enter(State::Verifying);
     // Staging runs on this thread: paint the new state now, or the window would show the last
     // download frame until it has finished.
     window->repaint();
@@ -279,14 +299,14 @@ void InstallerController::verify(const DownloadResult &download)
     const QUrl packageURL = release ? release->zipURL : QUrl();
     QUrl signatureURL = packageURL;
     signatureURL.setPath(packageURL.path(QUrl::FullyEncoded) + u".sig"_s, QUrl::TolerantMode);
-    if (downloadTask)
-        downloadTask->deleteLater();
-    downloadTask = new PackageDownload(temporaryFolder, this);
-    connect(downloadTask, &PackageDownload::finished, this,
+    if (transfer)
+        transfer->deleteLater();
+    transfer = new PackageDownload(temporaryFolder, this);
+    connect(transfer, &PackageDownload::finished, this,
             [this, package](const DownloadResult &result) { finishSignature(package, result); });
     PackageDownload::Limits limits = downloadLimits;
     limits.bytes = signatureByteLimit;
-    downloadTask->start(signatureURL, limits);
+    transfer->start(signatureURL, limits);
 }
 
 void InstallerController::rejectPackage()
@@ -325,7 +345,7 @@ void InstallerController::stage(const DownloadedPackage &package)
     }
     install(staged.stageDirectory, staged.stagedApp, package);
     // The package installed is the base the next update may build on.
-    if (finished && QDir().mkpath(cacheFolder)) {
+    if (installed() && QDir().mkpath(cacheFolder)) {
         const QString base = cacheFolder + u"/base.zip"_s;
         QFile::remove(base);
         (void)QFile::rename(package.path, base);
@@ -335,6 +355,7 @@ void InstallerController::stage(const DownloadedPackage &package)
 void InstallerController::install(const QString &stageDirectory, const QString &stagedApp,
                                   const DownloadedPackage &package)
 {
+    enter(State::Installing);
     statusLabel->setText(installingText());
     detailLabel->setText(adminRightsText());
     window->repaint();
@@ -356,7 +377,7 @@ void InstallerController::install(const QString &stageDirectory, const QString &
         statusLabel->setText(cancelledText());
         detailLabel->setText(nothingChangedText());
         progress->hide();
-        endWork();
+        enter(State::Cancelled);
         return;
     case InstallOutcome::Failed:
         showFailure(installFailureMessage(ran.result));
@@ -366,14 +387,11 @@ void InstallerController::install(const QString &stageDirectory, const QString &
 
 void InstallerController::finishSuccessfully(const QString &version)
 {
-    finished = true;
     progress->hide();
-    endWork();
+    enter(State::Completed);
     statusLabel->setText(completedText());
     detailLabel->setText(installedText(product.appName, version));
     actionButton->setText(u"完成"_s);
-    disconnect(actionButton, &QPushButton::clicked, this, nullptr);
-    connect(actionButton, &QPushButton::clicked, this, &InstallerController::closeWindow);
 }
 
 }  // namespace quillmere
