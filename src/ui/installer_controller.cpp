@@ -3,15 +3,13 @@
 #include "download/delta_download.h"
 #include "download/package_download.h"
 #include "install/install_script.h"
-#include "install/install_texts.h"
 #include "install/package_check.h"
 #include "install/package_signature.h"
 #include "install/privileged_run.h"
 #include "install/staging.h"
 #include "platform/plist_value.h"
-#include "release/offer.h"
+#include "system/texts.h"
 #include "release/release_check.h"
-#include "ui/download_texts.h"
 #include "ui/installer_window.h"
 #include "ui/progress_bar.h"
 #include "ui/spinner.h"
@@ -25,6 +23,32 @@
 namespace quillmere {
 
 using namespace Qt::StringLiterals;
+
+namespace {
+// The message of a staging that did not end with a staged bundle; nothing when it did.
+std::optional<QString> stageFailureMessage(const StageOutcome &outcome, const QString &appName)
+{
+    switch (outcome.status) {
+    case StageOutcome::Status::Staged:
+        return std::nullopt;
+    case StageOutcome::Status::NoStageDirectory:
+        return stageDirectoryFailureMessage(outcome.errorDescription);
+    case StageOutcome::Status::UnpackFailed:
+        return unpackFailureMessage();
+    case StageOutcome::Status::Unsafe:
+        return unsafePackageMessage();
+    case StageOutcome::Status::NoBundle:
+        return missingBundleMessage(appName);
+    case StageOutcome::Status::IdentifierMismatch:
+        return identifierMismatchMessage();
+    case StageOutcome::Status::CannotRunHere:
+        return cannotRunHereMessage();
+    case StageOutcome::Status::VersionMismatch:
+        return versionMismatchMessage();
+    }
+    return std::nullopt;
+}
+}  // namespace
 
 InstallerController::InstallerController(Product productToInstall, QObject *parent)
     : QObject(parent),
@@ -134,11 +158,11 @@ void InstallerController::quit()
 void InstallerController::showFailure(const QString &message)
 {
     enter(State::Failed);
-    actionButton->setText(u"重试"_s);
-    statusLabel->setText(u"安装未完成"_s);
+    actionButton->setText(retryButtonText());
+    statusLabel->setText(notCompletedText());
     detailLabel->setText(message);
 
-    QMessageBox alert(QMessageBox::Warning, u"安装未完成"_s, u"安装未完成"_s,
+    QMessageBox alert(QMessageBox::Warning, notCompletedText(), notCompletedText(),
                       QMessageBox::NoButton, window.get());
     alert.setTextFormat(Qt::PlainText);
     alert.setInformativeText(message);
@@ -146,7 +170,7 @@ void InstallerController::showFailure(const QString &message)
     // a message carrying markup (a tool's output, say) would turn into links.
     if (auto *informative = alert.findChild<QLabel *>(u"qt_msgbox_informativelabel"_s))
         informative->setTextFormat(Qt::PlainText);
-    QPushButton *ok = alert.addButton(u"好"_s, QMessageBox::AcceptRole);
+    QPushButton *ok = alert.addButton(okButtonText(), QMessageBox::AcceptRole);
     alert.setDefaultButton(ok);
     alert.setEscapeButton(ok);
     alert.exec();
@@ -157,8 +181,8 @@ void InstallerController::fetchMetadata()
     enter(State::Checking);
     // After a package unlike its entry the bar is still full; the check starts afresh.
     progress->hide();
-    statusLabel->setText(u"正在获取最新版本…"_s);
-    actionButton->setText(u"安装"_s);
+    statusLabel->setText(checkingText());
+    actionButton->setText(installButtonText());
     releaseCheck->start();
 }
 
@@ -183,7 +207,7 @@ void InstallerController::finishReleaseCheck(const ReleaseCheckResult &result)
     // under the user while the offer is decided.
     const std::optional<QString> installed =
         plistValue(product.installPath, u"CFBundleShortVersionString"_s);
-    const OfferTexts offer = offerTexts(installed, *release);
+    const OfferTexts offer = offerTexts(installed, release->version, release->zipName, release->sizeBytes);
     enter(State::Offered);
     statusLabel->setText(offer.status);
     detailLabel->setText(offer.detail);
@@ -391,7 +415,7 @@ void InstallerController::finishSuccessfully(const QString &version)
     enter(State::Completed);
     statusLabel->setText(completedText());
     detailLabel->setText(installedText(product.appName, version));
-    actionButton->setText(u"完成"_s);
+    actionButton->setText(doneButtonText());
 }
 
 }  // namespace quillmere
