@@ -2,14 +2,13 @@
 
 #include "download/delta_download.h"
 #include "download/package_download.h"
+#include "download/signature_url.h"
 #include "install/install_script.h"
-#include "install/package_check.h"
-#include "install/package_signature.h"
 #include "install/privileged_run.h"
-#include "install/staging.h"
+#include "install/verified_stage.h"
 #include "platform/plist_value.h"
-#include "system/texts.h"
 #include "release/release_check.h"
+#include "system/texts.h"
 #include "ui/installer_window.h"
 #include "ui/progress_bar.h"
 #include "ui/spinner.h"
@@ -25,28 +24,34 @@ namespace quillmere {
 using namespace Qt::StringLiterals;
 
 namespace {
-// The message of a staging that did not end with a staged bundle; nothing when it did.
-std::optional<QString> stageFailureMessage(const StageOutcome &outcome, const QString &appName)
+// The message of a failure on the way from a package to a staged bundle.
+QString stageFailureMessage(const VerifiedStage &outcome, const QString &appName)
 {
+    using Status = VerifiedStage::Status;
     switch (outcome.status) {
-    case StageOutcome::Status::Staged:
-        return std::nullopt;
-    case StageOutcome::Status::NoStageDirectory:
+    case Status::NoStageDirectory:
         return stageDirectoryFailureMessage(outcome.errorDescription);
-    case StageOutcome::Status::UnpackFailed:
+    case Status::UnpackFailed:
         return unpackFailureMessage();
-    case StageOutcome::Status::Unsafe:
+    case Status::Unsafe:
         return unsafePackageMessage();
-    case StageOutcome::Status::NoBundle:
+    case Status::NoBundle:
         return missingBundleMessage(appName);
-    case StageOutcome::Status::IdentifierMismatch:
+    case Status::IdentifierMismatch:
         return identifierMismatchMessage();
-    case StageOutcome::Status::CannotRunHere:
+    case Status::CannotRunHere:
         return cannotRunHereMessage();
-    case StageOutcome::Status::VersionMismatch:
+    case Status::VersionMismatch:
         return versionMismatchMessage();
+    case Status::InvalidSignature:
+        return invalidSignatureMessage();
+    case Status::PackageMismatch:
+        return packageMismatchMessage();
+    case Status::Staged:
+    case Status::SignatureNeeded:
+        break;
     }
-    return std::nullopt;
+    return {};
 }
 }  // namespace
 
@@ -294,43 +299,13 @@ void InstallerController::finishDownload(const DownloadResult &result)
 
 void InstallerController::verify(const DownloadResult &download)
 {
-    const DownloadedPackage package{*download.placedFile, download.sha512, download.size};
     progress->setPercentage(100);
     statusLabel->setText(verifyingText());
     enter(State::Verifying);
     // Staging runs on this thread: paint the new state now, or the window would show the last
     // download frame until it has finished.
     window->repaint();
-    // Nothing to compare with when the manifest checks nothing of the package.
-    if (expected && !packageMatches(*expected, download.size, download.sha512)) {
-        if (download.reusedCache && release) {
-            // Nothing from the cache is trusted: what it gave is dropped (it was placed with
-            // the rest), and the whole package is fetched once more, without a word.
-            progress->setPercentage(0);
-            statusLabel->setText(downloadStartText(release->version));
-            startDownload(release->zipURL, false, false);
-            return;
-        }
-        rejectPackage();
-        return;
-    }
-    if (product.packagePublicKey.isEmpty()) {
-        stage(package);
-        return;
-    }
-    // Through the same transfer as the package, so the same certificate checks and limits
-    // apply; it replaces the package's finished transfer, which goes once back in the loop.
-    const QUrl packageURL = release ? release->zipURL : QUrl();
-    QUrl signatureURL = packageURL;
-    signatureURL.setPath(packageURL.path(QUrl::FullyEncoded) + u".sig"_s, QUrl::TolerantMode);
-    if (transfer)
-        transfer->deleteLater();
-    transfer = new PackageDownload(temporaryFolder, this);
-    connect(transfer, &PackageDownload::finished, this,
-            [this, package](const DownloadResult &result) { finishSignature(package, result); });
-    PackageDownload::Limits limits = downloadLimits;
-    limits.bytes = signatureByteLimit;
-    transfer->start(signatureURL, limits);
+    stage({*download.placedFile, download.sha512, download.size}, std::nullopt, download.reusedCache);
 }
 
 void InstallerController::rejectPackage()
@@ -342,6 +317,20 @@ void InstallerController::rejectPackage()
     showFailure(packageMismatchMessage());
 }
 
+void InstallerController::fetchSignature(const DownloadedPackage &package)
+{
+    // Through the same transfer as the package, so the same certificate checks and limits
+    // apply; it replaces the package's finished transfer, which goes once back in the loop.
+    if (transfer)
+        transfer->deleteLater();
+    transfer = new PackageDownload(temporaryFolder, this);
+    connect(transfer, &PackageDownload::finished, this,
+            [this, package](const DownloadResult &result) { finishSignature(package, result); });
+    PackageDownload::Limits limits = downloadLimits;
+    limits.bytes = signatureByteLimit;
+    transfer->start(signatureURL(release ? release->zipURL : QUrl()), limits);
+}
+
 void InstallerController::finishSignature(const DownloadedPackage &package, const DownloadResult &result)
 {
     if (result.errorDescription) {
@@ -351,20 +340,35 @@ void InstallerController::finishSignature(const DownloadedPackage &package, cons
     }
     // A missing signature is an error page here, which is no signature either, and so is one
     // that goes on past the bound.
-    if (result.tooLong || !result.placedFile
-        || !packageSignatureValid(package.path, *result.placedFile, product.packagePublicKey)) {
-        showFailure(invalidSignatureMessage());
-        return;
-    }
-    stage(package);
+    stage(package, result.tooLong ? QString() : result.placedFile.value_or(QString()), false);
 }
 
-void InstallerController::stage(const DownloadedPackage &package)
+void InstallerController::stage(const DownloadedPackage &package, const std::optional<QString> &signatureFile,
+                                bool reusedCache)
 {
-    const StageOutcome staged = stagePackage(package.path, temporaryFolder, product.appName, product.bundleId,
-                                             release ? release->version : QString());
-    if (const std::optional<QString> message = stageFailureMessage(staged, product.appName)) {
-        showFailure(*message);
+    const VerifiedStage staged = stageVerifiedPackage(
+        {package, expected, product.packagePublicKey, signatureFile, temporaryFolder, product.appName,
+         product.bundleId, release ? release->version : QString()});
+    switch (staged.status) {
+    case VerifiedStage::Status::Staged:
+        break;
+    case VerifiedStage::Status::PackageMismatch:
+        if (reusedCache && release) {
+            // Nothing from the cache is trusted: what it gave is dropped (it was placed with
+            // the rest), and the whole package is fetched once more, without a word.
+            enter(State::Downloading);
+            progress->setPercentage(0);
+            statusLabel->setText(downloadStartText(release->version));
+            startDownload(release->zipURL, false, false);
+            return;
+        }
+        rejectPackage();
+        return;
+    case VerifiedStage::Status::SignatureNeeded:
+        fetchSignature(package);
+        return;
+    default:
+        showFailure(stageFailureMessage(staged, product.appName));
         return;
     }
     install(staged.stageDirectory, staged.stagedApp, package);

@@ -108,22 +108,23 @@ private:
     // The end of a transfer: a failure ends the busy state and goes to showFailure; a placed
     // file is kept in downloadedFile and handed to verify, still busy.
     void finishDownload(const DownloadResult &result);
-    // The verifying state (bar full, "正在校验…"): the placed package is checked against the
-    // manifest's entry for it (size, digest; a package that is not the one described goes to
-    // rejectPackage); in a build with a package key,
-    // the package's signature (zipURL + ".sig") is fetched as transfer; then stage. Busy
-    // throughout.
+    // The verifying state (bar full, "正在校验…"), then stage without a signature yet. Busy.
     void verify(const DownloadResult &download);
     // A package that is not the one the manifest describes (or more of it came than described):
     // the held release is dropped, so that the retry asks the server again; the bar is full.
     void rejectPackage();
-    // The end of the signature's transfer: a valid signature hands the package to stage; a
-    // failed transfer or a signature that does not fit goes to showFailure.
+    // In a build with a package key: the package's signature (signatureURL of zipURL) is fetched
+    // as transfer; finishSignature follows. Busy throughout.
+    void fetchSignature(const DownloadedPackage &package);
+    // The end of the signature's transfer: a failed transfer goes to showFailure; otherwise
+    // stage with what came.
     void finishSignature(const DownloadedPackage &package, const DownloadResult &result);
-    // Stages the package (stagePackage: entries checked, unpacked, the bundle checked), then
-    // installs it. Every failure goes to showFailure and leaves the installed copy as it was.
-    // Synchronous on the main thread, so the window takes no input meanwhile.
-    void stage(const DownloadedPackage &package);
+    // Hands the package to stageVerifiedPackage and acts on its outcome: a mismatch from the
+    // cache (reusedCache) fetches the whole package again, any other mismatch goes to
+    // rejectPackage, a needed signature to fetchSignature, a staged bundle to install, every
+    // other failure to showFailure (the installed copy stays as it was). Synchronous on the
+    // main thread, so the window takes no input meanwhile.
+    void stage(const DownloadedPackage &package, const std::optional<QString> &signatureFile, bool reusedCache);
     // Runs the install script with administrator rights (root installs from its own checked
     // copy of the package; the text is kept as install.sh in the stage directory, and nothing
     // runs that file); ends completed, cancelled (the prompt was dismissed) or failed.
@@ -151,7 +152,7 @@ private:
     // What release's package must be, when the manifest's entry for it is checked at all.
     std::optional<ExpectedPackage> expected;
     // The most recent transfer (its own connection: nothing of an earlier one is reused), made
-    // by beginInstall for the package and by verify for its signature, and kept after it has
+    // by beginInstall for the package and by fetchSignature for its signature, and kept after it has
     // ended until the next one replaces it; cancel stops it.
     PackageDownload *transfer = nullptr;
     DeltaDownload *deltaTask = nullptr;      // the most recent delta update, kept likewise
