@@ -1,5 +1,6 @@
 #include "app/app_delegate.h"
 
+#include "system/texts.h"
 #include "ui/installer_controller.h"
 
 #include <QAction>
@@ -18,7 +19,7 @@ AppDelegate::AppDelegate(Product productToInstall, QObject *parent)
     : QObject(parent), product(std::move(productToInstall)), mainMenu(std::make_unique<QMenuBar>())
 {
     QMenu *appMenu = mainMenu->addMenu(product.appName);
-    QAction *quit = quitAction = appMenu->addAction(u"退出安装器"_s);
+    QAction *quit = quitAction = appMenu->addAction(quitItemText());
     // QuitRole puts the item where macOS users look for it, with Command-Q; the translator
     // keeps its title (Qt would put its own there). Installed after Qt's own translations,
     // so it is asked first.
@@ -52,7 +53,7 @@ QString QuitItemTranslator::translate(const char *context, const char *sourceTex
 {
     const QByteArrayView where(context);
     if ((where == "MAC_APPLICATION_MENU" || where == "QMenuBar") && QByteArrayView(sourceText) == "Quit %1")
-        return u"退出安装器"_s;
+        return quitItemText();
     return {};
 }
 

@@ -46,7 +46,7 @@ private:
 
 // On macOS Qt moves the QuitRole item into the application menu and titles it with its own
 // "Quit %1" text; this answers that text with the item's own title, so the menu reads
-// "退出安装器" there too. Elsewhere it is never asked.
+// the item's own title there too. Elsewhere it is never asked.
 class QuitItemTranslator : public QTranslator {
 public:
     using QTranslator::QTranslator;

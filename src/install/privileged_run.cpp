@@ -1,7 +1,7 @@
 #include "install/privileged_run.h"
 
 #include "install/install_script.h"
-#include "install/install_texts.h"
+#include "system/texts.h"
 #include "system/text.h"
 
 #include <QFile>
@@ -68,7 +68,7 @@ InstallOutcome classifyInstall(const CommandResult &result, Prompt prompt)
 
 QString installFailureMessage(const CommandResult &result)
 {
-    return installFailureMessage(trimmedText(result.output));
+    return installFailedText(trimmedText(result.output));
 }
 
 }  // namespace quillmere

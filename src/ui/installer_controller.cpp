@@ -2,16 +2,13 @@
 
 #include "download/delta_download.h"
 #include "download/package_download.h"
+#include "download/signature_url.h"
 #include "install/install_script.h"
-#include "install/install_texts.h"
-#include "install/package_check.h"
-#include "install/package_signature.h"
 #include "install/privileged_run.h"
-#include "install/staging.h"
+#include "install/verified_stage.h"
 #include "platform/plist_value.h"
-#include "release/offer.h"
 #include "release/release_check.h"
-#include "ui/download_texts.h"
+#include "system/texts.h"
 #include "ui/installer_window.h"
 #include "ui/progress_bar.h"
 #include "ui/spinner.h"
@@ -25,6 +22,38 @@
 namespace quillmere {
 
 using namespace Qt::StringLiterals;
+
+namespace {
+// The message of a failure on the way from a package to a staged bundle.
+QString stageFailureMessage(const VerifiedStage &outcome, const QString &appName)
+{
+    using Status = VerifiedStage::Status;
+    switch (outcome.status) {
+    case Status::NoStageDirectory:
+        return stageDirectoryFailureMessage(outcome.errorDescription);
+    case Status::UnpackFailed:
+        return unpackFailureMessage();
+    case Status::Unsafe:
+        return unsafePackageMessage();
+    case Status::NoBundle:
+        return missingBundleMessage(appName);
+    case Status::IdentifierMismatch:
+        return identifierMismatchMessage();
+    case Status::CannotRunHere:
+        return cannotRunHereMessage();
+    case Status::VersionMismatch:
+        return versionMismatchMessage();
+    case Status::InvalidSignature:
+        return invalidSignatureMessage();
+    case Status::PackageMismatch:
+        return packageMismatchMessage();
+    case Status::Staged:
+    case Status::SignatureNeeded:
+        break;
+    }
+    return {};
+}
+}  // namespace
 
 InstallerController::InstallerController(Product productToInstall, QObject *parent)
     : QObject(parent),
@@ -65,58 +94,80 @@ void InstallerController::setNetworkTimeout(std::chrono::milliseconds timeout)
     releaseCheck->setIdleLimit(timeout);
 }
 
-void InstallerController::beginWork()
+bool InstallerController::isBusy(State state)
 {
-    isWorking = true;
-    actionButton->setEnabled(false);
-    spinner->startAnimation();
+    switch (state) {
+    case State::Checking:
+    case State::Downloading:
+    case State::Verifying:
+    case State::Installing:
+        return true;
+    case State::Offered:
+    case State::Completed:
+    case State::Cancelled:
+    case State::Failed:
+        return false;
+    }
+    return false;
 }
 
-void InstallerController::endWork()
+void InstallerController::enter(State next)
 {
-    isWorking = false;
-    actionButton->setEnabled(true);
-    spinner->stopAnimation();
+    const bool wasBusy = isBusy(std::exchange(currentState, next));
+    if (isBusy(next) == wasBusy)
+        return;
+    actionButton->setEnabled(!isBusy(next));
+    if (isBusy(next))
+        spinner->startAnimation();
+    else
+        spinner->stopAnimation();
 }
 
 void InstallerController::primaryAction()
 {
-    if (isWorking)
+    switch (currentState) {
+    case State::Checking:
+    case State::Downloading:
+    case State::Verifying:
+    case State::Installing:
         return;
-    if (!release) {
-        fetchMetadata();
+    case State::Completed:
+        quit();
+        return;
+    case State::Offered:
+    case State::Cancelled:
+    case State::Failed:
+        if (release)
+            beginInstall(*release);
+        else
+            fetchMetadata();
         return;
     }
-    beginInstall(*release);
 }
 
 void InstallerController::cancel()
 {
     // The transfer ends without a word: no failure is shown on the way out.
-    if (downloadTask)
-        downloadTask->cancel();
+    if (transfer)
+        transfer->cancel();
     if (deltaTask)
         deltaTask->cancel();
     Q_EMIT terminateRequested();
 }
 
-void InstallerController::closeWindow()
+void InstallerController::quit()
 {
     Q_EMIT terminateRequested();
 }
 
 void InstallerController::showFailure(const QString &message)
 {
-    endWork();
-    actionButton->setText(u"重试"_s);
-    // The button may have been re-bound (to closeWindow after completion); failures always
-    // lead back to the primary action.
-    disconnect(actionButton, &QPushButton::clicked, this, nullptr);
-    connect(actionButton, &QPushButton::clicked, this, &InstallerController::primaryAction);
-    statusLabel->setText(u"安装未完成"_s);
+    enter(State::Failed);
+    actionButton->setText(retryButtonText());
+    statusLabel->setText(notCompletedText());
     detailLabel->setText(message);
 
-    QMessageBox alert(QMessageBox::Warning, u"安装未完成"_s, u"安装未完成"_s,
+    QMessageBox alert(QMessageBox::Warning, notCompletedText(), notCompletedText(),
                       QMessageBox::NoButton, window.get());
     alert.setTextFormat(Qt::PlainText);
     alert.setInformativeText(message);
@@ -124,7 +175,7 @@ void InstallerController::showFailure(const QString &message)
     // a message carrying markup (a tool's output, say) would turn into links.
     if (auto *informative = alert.findChild<QLabel *>(u"qt_msgbox_informativelabel"_s))
         informative->setTextFormat(Qt::PlainText);
-    QPushButton *ok = alert.addButton(u"好"_s, QMessageBox::AcceptRole);
+    QPushButton *ok = alert.addButton(okButtonText(), QMessageBox::AcceptRole);
     alert.setDefaultButton(ok);
     alert.setEscapeButton(ok);
     alert.exec();
@@ -132,17 +183,16 @@ void InstallerController::showFailure(const QString &message)
 
 void InstallerController::fetchMetadata()
 {
-    beginWork();
+    enter(State::Checking);
     // After a package unlike its entry the bar is still full; the check starts afresh.
     progress->hide();
-    statusLabel->setText(u"正在获取最新版本…"_s);
-    actionButton->setText(u"安装"_s);
+    statusLabel->setText(checkingText());
+    actionButton->setText(installButtonText());
     releaseCheck->start();
 }
 
 void InstallerController::finishReleaseCheck(const ReleaseCheckResult &result)
 {
-    endWork();
     switch (result.status) {
     case ReleaseCheckResult::Status::NoAnswer:
         showFailure(checkFailureMessage(result.errorDescription));
@@ -162,16 +212,16 @@ void InstallerController::finishReleaseCheck(const ReleaseCheckResult &result)
     // under the user while the offer is decided.
     const std::optional<QString> installed =
         plistValue(product.installPath, u"CFBundleShortVersionString"_s);
-    const OfferTexts offer = offerTexts(installed, *release);
+    const OfferTexts offer = offerTexts(installed, release->version, release->zipName, release->sizeBytes);
+    enter(State::Offered);
     statusLabel->setText(offer.status);
     detailLabel->setText(offer.detail);
     actionButton->setText(offer.button);
-    actionButton->setEnabled(true);
 }
 
 void InstallerController::beginInstall(const Release &offered)
 {
-    beginWork();
+    enter(State::Downloading);
     progress->show();
     progress->setPercentage(0);
     downloadedFile.reset();
@@ -201,18 +251,18 @@ void InstallerController::startDownload(const QUrl &url, bool delta, bool resume
     auto *next = new PackageDownload(temporaryFolder, this);
     if (checked)
         next->keepPartialIn(cacheFolder);
-    if (downloadTask) {
+    if (transfer) {
         if (resume)
-            next->resumeFrom(*downloadTask);
-        downloadTask->deleteLater();
+            next->resumeFrom(*transfer);
+        transfer->deleteLater();
     }
-    downloadTask = next;
-    connect(downloadTask, &PackageDownload::progress, this, &InstallerController::showDownloadProgress);
-    connect(downloadTask, &PackageDownload::finished, this, &InstallerController::finishDownload);
+    transfer = next;
+    connect(transfer, &PackageDownload::progress, this, &InstallerController::showDownloadProgress);
+    connect(transfer, &PackageDownload::finished, this, &InstallerController::finishDownload);
     PackageDownload::Limits limits = downloadLimits;
     if (expected)
         limits.bytes = expected->size;
-    downloadTask->start(url, limits);
+    transfer->start(url, limits);
 }
 
 void InstallerController::showDownloadProgress(qint64 written, qint64 total)
@@ -239,7 +289,6 @@ void InstallerController::finishDownload(const DownloadResult &result)
         return;
     }
     if (result.errorDescription || !downloadedFile) {
-        endWork();
         progress->hide();
         showFailure(result.errorDescription ? downloadFailureMessage(*result.errorDescription)
                                             : incompleteDownloadMessage());
@@ -250,43 +299,13 @@ void InstallerController::finishDownload(const DownloadResult &result)
 
 void InstallerController::verify(const DownloadResult &download)
 {
-    const DownloadedPackage package{*download.placedFile, download.sha512, download.size};
     progress->setPercentage(100);
     statusLabel->setText(verifyingText());
-    beginWork();
+    enter(State::Verifying);
     // Staging runs on this thread: paint the new state now, or the window would show the last
     // download frame until it has finished.
     window->repaint();
-    // Nothing to compare with when the manifest checks nothing of the package.
-    if (expected && !packageMatches(*expected, download.size, download.sha512)) {
-        if (download.reusedCache && release) {
-            // Nothing from the cache is trusted: what it gave is dropped (it was placed with
-            // the rest), and the whole package is fetched once more, without a word.
-            progress->setPercentage(0);
-            statusLabel->setText(downloadStartText(release->version));
-            startDownload(release->zipURL, false, false);
-            return;
-        }
-        rejectPackage();
-        return;
-    }
-    if (product.packagePublicKey.isEmpty()) {
-        stage(package);
-        return;
-    }
-    // Through the same transfer as the package, so the same certificate checks and limits
-    // apply; it replaces the package's finished transfer, which goes once back in the loop.
-    const QUrl packageURL = release ? release->zipURL : QUrl();
-    QUrl signatureURL = packageURL;
-    signatureURL.setPath(packageURL.path(QUrl::FullyEncoded) + u".sig"_s, QUrl::TolerantMode);
-    if (downloadTask)
-        downloadTask->deleteLater();
-    downloadTask = new PackageDownload(temporaryFolder, this);
-    connect(downloadTask, &PackageDownload::finished, this,
-            [this, package](const DownloadResult &result) { finishSignature(package, result); });
-    PackageDownload::Limits limits = downloadLimits;
-    limits.bytes = signatureByteLimit;
-    downloadTask->start(signatureURL, limits);
+    stage({*download.placedFile, download.sha512, download.size}, std::nullopt, download.reusedCache);
 }
 
 void InstallerController::rejectPackage()
@@ -298,6 +317,20 @@ void InstallerController::rejectPackage()
     showFailure(packageMismatchMessage());
 }
 
+void InstallerController::fetchSignature(const DownloadedPackage &package)
+{
+    // Through the same transfer as the package, so the same certificate checks and limits
+    // apply; it replaces the package's finished transfer, which goes once back in the loop.
+    if (transfer)
+        transfer->deleteLater();
+    transfer = new PackageDownload(temporaryFolder, this);
+    connect(transfer, &PackageDownload::finished, this,
+            [this, package](const DownloadResult &result) { finishSignature(package, result); });
+    PackageDownload::Limits limits = downloadLimits;
+    limits.bytes = signatureByteLimit;
+    transfer->start(signatureURL(release ? release->zipURL : QUrl()), limits);
+}
+
 void InstallerController::finishSignature(const DownloadedPackage &package, const DownloadResult &result)
 {
     if (result.errorDescription) {
@@ -307,25 +340,40 @@ void InstallerController::finishSignature(const DownloadedPackage &package, cons
     }
     // A missing signature is an error page here, which is no signature either, and so is one
     // that goes on past the bound.
-    if (result.tooLong || !result.placedFile
-        || !packageSignatureValid(package.path, *result.placedFile, product.packagePublicKey)) {
-        showFailure(invalidSignatureMessage());
-        return;
-    }
-    stage(package);
+    stage(package, result.tooLong ? QString() : result.placedFile.value_or(QString()), false);
 }
 
-void InstallerController::stage(const DownloadedPackage &package)
+void InstallerController::stage(const DownloadedPackage &package, const std::optional<QString> &signatureFile,
+                                bool reusedCache)
 {
-    const StageOutcome staged = stagePackage(package.path, temporaryFolder, product.appName, product.bundleId,
-                                             release ? release->version : QString());
-    if (const std::optional<QString> message = stageFailureMessage(staged, product.appName)) {
-        showFailure(*message);
+    const VerifiedStage staged = stageVerifiedPackage(
+        {package, expected, product.packagePublicKey, signatureFile, temporaryFolder, product.appName,
+         product.bundleId, release ? release->version : QString()});
+    switch (staged.status) {
+    case VerifiedStage::Status::Staged:
+        break;
+    case VerifiedStage::Status::PackageMismatch:
+        if (reusedCache && release) {
+            // Nothing from the cache is trusted: what it gave is dropped (it was placed with
+            // the rest), and the whole package is fetched once more, without a word.
+            enter(State::Downloading);
+            progress->setPercentage(0);
+            statusLabel->setText(downloadStartText(release->version));
+            startDownload(release->zipURL, false, false);
+            return;
+        }
+        rejectPackage();
+        return;
+    case VerifiedStage::Status::SignatureNeeded:
+        fetchSignature(package);
+        return;
+    default:
+        showFailure(stageFailureMessage(staged, product.appName));
         return;
     }
     install(staged.stageDirectory, staged.stagedApp, package);
     // The package installed is the base the next update may build on.
-    if (finished && QDir().mkpath(cacheFolder)) {
+    if (installed() && QDir().mkpath(cacheFolder)) {
         const QString base = cacheFolder + u"/base.zip"_s;
         QFile::remove(base);
         (void)QFile::rename(package.path, base);
@@ -335,6 +383,7 @@ void InstallerController::stage(const DownloadedPackage &package)
 void InstallerController::install(const QString &stageDirectory, const QString &stagedApp,
                                   const DownloadedPackage &package)
 {
+    enter(State::Installing);
     statusLabel->setText(installingText());
     detailLabel->setText(adminRightsText());
     window->repaint();
@@ -356,7 +405,7 @@ void InstallerController::install(const QString &stageDirectory, const QString &
         statusLabel->setText(cancelledText());
         detailLabel->setText(nothingChangedText());
         progress->hide();
-        endWork();
+        enter(State::Cancelled);
         return;
     case InstallOutcome::Failed:
         showFailure(installFailureMessage(ran.result));
@@ -366,14 +415,11 @@ void InstallerController::install(const QString &stageDirectory, const QString &
 
 void InstallerController::finishSuccessfully(const QString &version)
 {
-    finished = true;
     progress->hide();
-    endWork();
+    enter(State::Completed);
     statusLabel->setText(completedText());
     detailLabel->setText(installedText(product.appName, version));
-    actionButton->setText(u"完成"_s);
-    disconnect(actionButton, &QPushButton::clicked, this, nullptr);
-    connect(actionButton, &QPushButton::clicked, this, &InstallerController::closeWindow);
+    actionButton->setText(doneButtonText());
 }
 
 }  // namespace quillmere

@@ -29,20 +29,25 @@ class ReleaseCheck;
 class Spinner;
 struct ReleaseCheckResult;
 
-// Drives the installer: owns the window and its controls, the release on offer and the
-// download's objects, and two flags. State lives in these fields, not in a state value;
-// each method says which of them it changes. Main thread only.
+// Drives the installer: owns the window and its controls, the release on offer, the
+// download's objects and the one state value below. Main thread only.
 class InstallerController : public QObject {
     Q_OBJECT
 public:
+    // Where the installer stands. Checking, Downloading, Verifying and Installing are busy: the
+    // primary button is disabled and the spinner turns. Offered is also the state before the
+    // first check (no release held yet).
+    enum class State { Checking, Offered, Downloading, Verifying, Installing, Completed, Cancelled, Failed };
+
     // Builds the window and its controls; the window is not shown.
     explicit InstallerController(Product productToInstall, QObject *parent = nullptr);
     ~InstallerController() override;
 
     [[nodiscard]] QWidget *windowWidget() const;
     [[nodiscard]] const std::optional<Release> &currentRelease() const { return release; }
-    [[nodiscard]] bool working() const { return isWorking; }
-    [[nodiscard]] bool hasFinished() const { return finished; }
+    [[nodiscard]] State state() const { return currentState; }
+    [[nodiscard]] bool working() const { return isBusy(currentState); }
+    [[nodiscard]] bool installed() const { return currentState == State::Completed; }
     [[nodiscard]] const std::optional<QString> &placedPackage() const { return downloadedFile; }
 
     // The longest wait for further data from the server (transferIdleLimit); tests shorten it.
@@ -58,15 +63,16 @@ public:
     void setElevator(const Elevator &standIn) { elevator = standIn; }
 
 public Q_SLOTS:
-    // The primary button. Ignored while busy; starts the release check when no release is
-    // held, otherwise the download of the held release (which stays held).
+    // The primary button, by state: ignored while busy; once installation is complete, asks to
+    // quit; otherwise starts the release check when no release is held, or else the download of
+    // the held release (which stays held).
     void primaryAction();
     // The cancel button: cancels the running download, if any, then asks to quit. No alert.
     void cancel();
-    // The primary button once installation is complete: asks to quit.
-    void closeWindow();
+    // Asks to quit.
+    void quit();
 
-    // The one failure path: ends the busy state, turns the button into "重试", shows the
+    // The one failure path: enters Failed, turns the button into "重试", shows the
     // message in the window and in a modal alert, and returns once the alert is dismissed.
     // Leaves the progress bar, the release and the download's objects as they are.
     void showFailure(const QString &message);
@@ -84,10 +90,10 @@ private:
     // shows the offer, or fails.
     void finishReleaseCheck(const ReleaseCheckResult &result);
 
-    // The busy state, switched on and off only here: isWorking, the button's enabled state
-    // and the spinner.
-    void beginWork();
-    void endWork();
+    [[nodiscard]] static bool isBusy(State state);
+    // The only place the state changes. Entering or leaving the busy states switches the
+    // button's enabled state and the spinner.
+    void enter(State next);
 
     // Starts the download of `offered` (a copy; the held release is not changed): busy state,
     // bar shown at 0, downloadedFile cleared, a new session and transfer.
@@ -102,22 +108,23 @@ private:
     // The end of a transfer: a failure ends the busy state and goes to showFailure; a placed
     // file is kept in downloadedFile and handed to verify, still busy.
     void finishDownload(const DownloadResult &result);
-    // The verifying state (bar full, "正在校验…"): the placed package is checked against the
-    // manifest's entry for it (size, digest; a package that is not the one described goes to
-    // rejectPackage); in a build with a package key,
-    // the package's signature (zipURL + ".sig") is fetched as downloadTask; then stage. Busy
-    // throughout.
+    // The verifying state (bar full, "正在校验…"), then stage without a signature yet. Busy.
     void verify(const DownloadResult &download);
     // A package that is not the one the manifest describes (or more of it came than described):
     // the held release is dropped, so that the retry asks the server again; the bar is full.
     void rejectPackage();
-    // The end of the signature's transfer: a valid signature hands the package to stage; a
-    // failed transfer or a signature that does not fit goes to showFailure.
+    // In a build with a package key: the package's signature (signatureURL of zipURL) is fetched
+    // as transfer; finishSignature follows. Busy throughout.
+    void fetchSignature(const DownloadedPackage &package);
+    // The end of the signature's transfer: a failed transfer goes to showFailure; otherwise
+    // stage with what came.
     void finishSignature(const DownloadedPackage &package, const DownloadResult &result);
-    // Stages the package (stagePackage: entries checked, unpacked, the bundle checked), then
-    // installs it. Every failure goes to showFailure and leaves the installed copy as it was.
-    // Synchronous on the main thread, so the window takes no input meanwhile.
-    void stage(const DownloadedPackage &package);
+    // Hands the package to stageVerifiedPackage and acts on its outcome: a mismatch from the
+    // cache (reusedCache) fetches the whole package again, any other mismatch goes to
+    // rejectPackage, a needed signature to fetchSignature, a staged bundle to install, every
+    // other failure to showFailure (the installed copy stays as it was). Synchronous on the
+    // main thread, so the window takes no input meanwhile.
+    void stage(const DownloadedPackage &package, const std::optional<QString> &signatureFile, bool reusedCache);
     // Runs the install script with administrator rights (root installs from its own checked
     // copy of the package; the text is kept as install.sh in the stage directory, and nothing
     // runs that file); ends completed, cancelled (the prompt was dismissed) or failed.
@@ -145,16 +152,15 @@ private:
     // What release's package must be, when the manifest's entry for it is checked at all.
     std::optional<ExpectedPackage> expected;
     // The most recent transfer (its own connection: nothing of an earlier one is reused), made
-    // by beginInstall for the package and by verify for its signature, and kept after it has
+    // by beginInstall for the package and by fetchSignature for its signature, and kept after it has
     // ended until the next one replaces it; cancel stops it.
-    PackageDownload *downloadTask = nullptr;
+    PackageDownload *transfer = nullptr;
     DeltaDownload *deltaTask = nullptr;      // the most recent delta update, kept likewise
     std::optional<QString> downloadedFile;   // where the most recent download was placed
     // Runs for a frame (1/60 s) after a progress notice is shown; a later one waits for it.
     QTimer progressFrame;
     std::optional<std::pair<qint64, qint64>> waitingProgress; // written, total
-    bool isWorking = false;                  // a check, download or installation is under way
-    bool finished = false;                   // installation has completed
+    State currentState = State::Offered;
 };
 
 }  // namespace quillmere

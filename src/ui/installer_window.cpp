@@ -1,5 +1,6 @@
 #include "ui/installer_window.h"
 
+#include "system/texts.h"
 #include "ui/progress_bar.h"
 #include "ui/spinner.h"
 
@@ -149,7 +150,7 @@ InstallerWindow::InstallerWindow(const QString &appName, QWidget *parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint
                           | Qt::WindowCloseButtonHint)
 {
-    setWindowTitle(u"安装 "_s + appName);
+    setWindowTitle(installerWindowTitle(appName));
     setWindowIcon(installerIcon());
     setFixedSize(contentSize);
 
@@ -164,7 +165,7 @@ InstallerWindow::InstallerWindow(const QString &appName, QWidget *parent)
     controls.titleLabel->setObjectName(u"titleLabel"_s);
     controls.titleLabel->setFont(systemFont(20, QFont::DemiBold));
 
-    controls.statusLabel = new QLabel(u"准备中…"_s, this);
+    controls.statusLabel = new QLabel(preparingText(), this);
     controls.statusLabel->setObjectName(u"statusLabel"_s);
     controls.statusLabel->setFont(systemFont(13));
 
@@ -173,7 +174,7 @@ InstallerWindow::InstallerWindow(const QString &appName, QWidget *parent)
     controls.detailLabel->setFont(systemFont(12));
     controls.detailLabel->setWordWrap(true);
     controls.detailLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    controls.detailLabel->setText(u"安装完成后会自动打开。旧版本会被移到废纸篓。"_s);
+    controls.detailLabel->setText(openedAfterInstallText());
 
     for (QLabel *label : {controls.titleLabel, controls.statusLabel, controls.detailLabel})
         label->setTextFormat(Qt::PlainText); // texts from the manifest are never markup
@@ -186,27 +187,27 @@ InstallerWindow::InstallerWindow(const QString &appName, QWidget *parent)
     controls.spinner = new Spinner(this);
     controls.spinner->setObjectName(u"spinner"_s);
 
-    controls.actionButton = makeButton(u"安装"_s, actionWidth, this);
+    controls.actionButton = makeButton(installButtonText(), actionWidth, this);
     controls.actionButton->setObjectName(u"actionButton"_s);
     controls.actionButton->setDefault(true);
 
-    controls.cancelButton = makeButton(u"取消"_s, cancelWidth, this);
+    controls.cancelButton = makeButton(cancelButtonText(), cancelWidth, this);
     controls.cancelButton->setObjectName(u"cancelButton"_s);
 
     applyLabelColours();
 
     // What a screen reader says beyond the views' own texts. The buttons take no focus, so
     // their descriptions name the keys that press them.
-    setAccessibleDescription(u"下载并安装 "_s + appName + u" 的最新版本。"_s);
-    controls.iconView->setAccessibleName(u"安装器图标"_s);
-    controls.statusLabel->setAccessibleDescription(u"当前状态"_s);
-    controls.detailLabel->setAccessibleDescription(u"详细说明"_s);
-    controls.progress->setAccessibleName(u"下载进度"_s);
+    setAccessibleDescription(installerWindowDescription(appName));
+    controls.iconView->setAccessibleName(iconName());
+    controls.statusLabel->setAccessibleDescription(statusDescription());
+    controls.detailLabel->setAccessibleDescription(detailDescription());
+    controls.progress->setAccessibleName(progressName());
     controls.progress->setStatusLabel(controls.statusLabel);
-    controls.spinner->setAccessibleName(u"正在处理"_s);
-    controls.spinner->setAccessibleDescription(u"安装器正在工作，请稍候。"_s);
-    controls.actionButton->setAccessibleDescription(u"执行按钮上所写的操作，也可以按回车键。"_s);
-    controls.cancelButton->setAccessibleDescription(u"退出安装器，正在进行的下载会停止；也可以按 Esc 键。"_s);
+    controls.spinner->setAccessibleName(spinnerName());
+    controls.spinner->setAccessibleDescription(spinnerDescription());
+    controls.actionButton->setAccessibleDescription(actionButtonDescription());
+    controls.cancelButton->setAccessibleDescription(cancelButtonDescription());
 
     // Created in drawing order: the spinner, created after the bar, draws over its left end.
     new InstallerLayout(this, {controls.iconView, controls.titleLabel, controls.statusLabel, controls.detailLabel, controls.progress,

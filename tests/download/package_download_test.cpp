@@ -1,6 +1,5 @@
 #include "download/package_download.h"
 #include "support/test_server.h"
-#include "ui/download_texts.h"
 
 #include "support/printing.h"
 
@@ -21,18 +20,6 @@ using namespace std::chrono_literals;
 using namespace test;
 
 constexpr qint64 MiB = 1048576;
-
-TEST(DownloadTexts, ProgressInWholeMebibytesAndAnUnclampedPercentage)
-{
-    const std::tuple<qint64, qint64, QString, QString, double> rows[] = { // written, total, version: text, percentage
-        {12 * MiB + MiB / 2, 95 * MiB + MiB / 2, u"1.4.2"_s, u"正在下载 1.4.2… 12 / 95 MB"_s, 13.0890052},
-        {MiB - 1, 3 * MiB, u"1.4.2"_s, u"正在下载 1.4.2… 0 / 3 MB"_s, 33.3333015},
-        {300, 200, QString(), u"正在下载 … 0 / 0 MB"_s, 150.0}, // no release held
-    };
-    for (const auto &[written, total, version, text, percentage] : rows)
-        EXPECT_TRUE(downloadProgressText(written, total, version) == text
-                    && std::abs(downloadPercentage(written, total) - percentage) < 1e-6) << text.toStdString();
-}
 
 // The name comes from the manifest, whose names always end in ".zip" (the road's rows: encoded
 // slashes, parent folders, a long name); decoded once, and only ever one name a file system holds.
