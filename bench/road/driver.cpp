@@ -55,7 +55,7 @@ int main(int argc, char *argv[])
     auto *status = controller.windowWidget()->findChild<QLabel *>(u"statusLabel"_s);
     auto *button = controller.windowWidget()->findChild<QPushButton *>(u"actionButton"_s);
     const PaintWatch offer(status, [&] { return controller.currentRelease() && !controller.working(); });
-    const PaintWatch completed(status, [&] { return controller.hasFinished(); });
+    const PaintWatch completed(status, [&] { return controller.installed(); });
     // A failure's alert would wait for a click: it is read, closed and reported.
     QString failure;
     QTimer dismiss;

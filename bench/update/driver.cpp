@@ -8,7 +8,7 @@
 //     quillmere-update-bench chunk FILE
 #include "download/chunk_map.h"
 #include "download/package_download.h"
-#include "install/install_texts.h"
+#include "system/texts.h"
 #include "ui/installer_controller.h"
 
 #include "bench_product.h"
