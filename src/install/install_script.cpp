@@ -1,5 +1,7 @@
 #include "install/install_script.h"
 
+#include "system/texts.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -74,15 +76,22 @@ QString filledScript(const QString &name, const QHash<QString, QString> &values)
     return filled;
 }
 
+// The installed copy's executable.
+QString installedExecutable(const InstallInputs &inputs)
+{
+    return inputs.installPath + u"/Contents/MacOS/Quillmere Desktop"_s;
+}
+
 // The values both scripts start with.
 QHash<QString, QString> commonValues(const InstallInputs &inputs)
 {
-    const QString executable = inputs.installPath + u"/Contents/MacOS/Quillmere Desktop"_s;
+    const QString running = u'^' + literalPattern(installedExecutable(inputs)) + u"( |$)"_s;
     return {{u"APP"_s, shellQuote(inputs.installPath)},
             {u"ZIP"_s, shellQuote(inputs.packagePath)},
             {u"SHA512"_s, QString::fromLatin1(inputs.packageSha512.toHex())},
             {u"SIZE"_s, QString::number(inputs.packageSize)},
-            {u"RUNNING"_s, shellQuote(u'^' + literalPattern(executable) + u"( |$)"_s)}};
+            {u"RUNNING"_s, shellQuote(running)},
+            {u"MISMATCH_MESSAGE"_s, shellQuote(packageMismatchMessage())}};
 }
 
 }  // namespace
@@ -103,6 +112,8 @@ QString linuxInstallScript(const InstallInputs &inputs)
     values.insert(u"GROUP_ID"_s, QString::number(inputs.groupId));
     values.insert(u"CHECKED"_s, shellQuote(inputs.stagedAppPath));
     values.insert(u"APP_ENV"_s, environment.join(u' '));
+    values.insert(u"NOT_RUNNABLE_MESSAGE"_s,
+                  shellQuote(notRunnableMessage(installedExecutable(inputs))));
     return filledScript(u"install-linux.sh"_s, values);
 }
 

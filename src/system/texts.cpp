@@ -250,6 +250,11 @@ QString cannotRunHereMessage()
     return u"此版本无法在这台 Mac 上运行，已中止。"_s;
 }
 
+QString notRunnableMessage(const QString &executable)
+{
+    return u"无法启动："_s + executable + u" 不存在或不可执行。"_s;
+}
+
 QString scriptFailureMessage(const QString &description)
 {
     return u"无法准备安装脚本："_s + description;

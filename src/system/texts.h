@@ -90,6 +90,8 @@ struct OfferTexts {
 [[nodiscard]] QString unsafePackageMessage();
 [[nodiscard]] QString invalidSignatureMessage();
 [[nodiscard]] QString cannotRunHereMessage();
+// executable: the new copy's, which is missing or cannot be run
+[[nodiscard]] QString notRunnableMessage(const QString &executable);
 [[nodiscard]] QString scriptFailureMessage(const QString &description);
 // output: the privileged run's output, already trimmed
 [[nodiscard]] QString installFailedText(const QString &output);

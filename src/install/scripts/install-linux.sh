@@ -106,7 +106,7 @@ fi
 # this script's output: whoever runs the script reads that to its end, and the app would hold
 # it open.
 if [ ! -f "$EXECUTABLE" ] || ! "${AS_USER[@]}" /usr/bin/test -x "$EXECUTABLE"; then
-  echo "无法启动：$EXECUTABLE 不存在或不可执行。" >&2
+  printf '%s\n' @NOT_RUNNABLE_MESSAGE@ >&2
   exit 1
 fi
 /usr/bin/env -i "${APP_ENV[@]}" /usr/bin/setsid -f "${AS_USER[@]}" "$EXECUTABLE" \

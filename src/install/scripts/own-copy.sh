@@ -14,7 +14,7 @@ if [ "$OWN_COPY" = yes ]; then
   /usr/bin/head -c "$((SIZE + 1))" -- "$ZIP" >"$WORK/package.zip"
   DIGEST=$(digest "$WORK/package.zip")
   if [ "${DIGEST%% *}" != "$SHA512" ]; then
-    echo "下载的文件与发布信息不符，请重试。" >&2
+    printf '%s\n' @MISMATCH_MESSAGE@ >&2
     exit 1
   fi
   /bin/mkdir "$WORK/stage"
