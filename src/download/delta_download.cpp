@@ -304,13 +304,8 @@ void DeltaDownload::report(std::optional<DownloadResult> result)
 
 void DeltaDownload::dropReply()
 {
-    if (!reply)
-        return;
-    reply->disconnect(this);
-    reply->abort();
-    reply->deleteLater();
-    reply = nullptr;
-    watcher = nullptr;
+    abandonReply(reply, this);
+    watcher = nullptr; // a child of the reply
 }
 
 }  // namespace quillmere

@@ -304,15 +304,7 @@ void PackageDownload::complete(DownloadResult result)
 
 void PackageDownload::dropReply()
 {
-    if (!reply)
-        return;
-    // abort() sends finished() before it returns; nothing the reply says from here on
-    // matters. It goes once control is back in the event loop, since this may run inside one
-    // of its own signals.
-    reply->disconnect(this);
-    reply->abort();
-    reply->deleteLater();
-    reply = nullptr;
+    abandonReply(reply, this);
     watcher = nullptr; // a child of the reply
 }
 

@@ -121,4 +121,14 @@ std::optional<QString> transferFailure(const QNetworkReply &reply, const Transfe
     return reply.errorString();
 }
 
+void abandonReply(QNetworkReply *&reply, const QObject *receiver)
+{
+    if (!reply)
+        return;
+    reply->disconnect(receiver);
+    reply->abort();
+    reply->deleteLater();
+    reply = nullptr;
+}
+
 }  // namespace quillmere

@@ -76,6 +76,13 @@ enum class BodyEncoding { Any, Identity };
 // the reply is aborted (its finished() comes before this returns) and false is returned.
 [[nodiscard]] bool readWithin(QNetworkReply &reply, QByteArray &body, qint64 limit);
 
+// Lets go of a transfer `receiver` no longer wants: the reply is disconnected from it and
+// aborted, so nothing the reply says from here on reaches `receiver` (abort() sends finished()
+// before it returns), and is deleted once control is back in the event loop, since this may
+// run inside one of its own signals; its children (a TransferLimits) go with it. `reply` is
+// null afterwards; a null `reply` is left as it is.
+void abandonReply(QNetworkReply *&reply, const QObject *receiver);
+
 // Qt's own words for a time-out, in the user's language where Qt has a translation.
 [[nodiscard]] QString timeoutDescription();
 
