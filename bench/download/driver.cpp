@@ -7,6 +7,7 @@
 #include "system/product.h"
 #include "ui/installer_controller.h"
 
+#include "await_offer.h"
 #include "bench_product.h"
 #include "run_until.h"
 
@@ -73,12 +74,8 @@ int main(int argc, char *argv[])
 
     quillmere::InstallerController controller(*product);
     controller.setTemporaryFolder(QString::fromLocal8Bit(argv[3]));
-    controller.windowWidget()->show();
-    controller.fetchMetadata();
-    if (!runUntil([&] { return !controller.working(); }, 30s) || !controller.currentRelease()) {
-        std::fprintf(stderr, "no offer from %s\n", argv[1]);
+    if (!quillmere::bench::awaitOffer(controller, argv[1]))
         return 1;
-    }
     runUntil([] { return false; }, 200ms); // let start-up settle before measuring the idle state
     const long idleKiB = statusKiB("VmRSS:");
     // Restart the peak from here, so start-up does not count.

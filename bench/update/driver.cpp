@@ -11,6 +11,7 @@
 #include "system/texts.h"
 #include "ui/installer_controller.h"
 
+#include "await_offer.h"
 #include "bench_product.h"
 #include "run_until.h"
 
@@ -81,12 +82,8 @@ int main(int argc, char *argv[])
     quillmere::InstallerController controller(*product);
     controller.setTemporaryFolder(QString::fromLocal8Bit(argv[3]));
     controller.setCacheFolder(QString::fromLocal8Bit(argv[4]));
-    controller.windowWidget()->show();
-    controller.fetchMetadata();
-    if (!quillmere::bench::runUntil([&] { return !controller.working(); }, 30s) || !controller.currentRelease()) {
-        std::fprintf(stderr, "no offer from %s\n", argv[1]);
+    if (!quillmere::bench::awaitOffer(controller, argv[1]))
         return 1;
-    }
     QElapsedTimer wall;
     auto *status = controller.windowWidget()->findChild<QLabel *>(u"statusLabel"_s);
     VerifyingWatch watch(status, wall);
