@@ -561,6 +561,8 @@ INSTANTIATE_TEST_SUITE_P(ServerFaults, InstallRoad, ::testing::Values(
         return Answer{httpResponse(404, "version: 1.4.2\n  - url: caf\xe9.zip\n")}; }, .message = badManifest},
     Row{.name = "manifestEndlessBehind500", .manifestFault = true, .answer = [](const QByteArray &body) { return endless(body, 500); },
         .bounded = true, .message = badManifest},
+    Row{.name = "manifestRedirectedToHttp", .manifestFault = true, .answer = [](const QByteArray &) {
+        return Answer{httpResponse(302, "", "Location: http://127.0.0.1:9/updates/latest-mac.yml\r\n")}; }, .message = checkFailed + u"Insecure redirect"_s},
     // A placeholder digest checks nothing of its entry, not even the size.
     Row{.name = "workedExampleManifest", .manifestFault = true, .answer = [](const QByteArray &) {
         return Answer{httpResponse(200, "version: 1.4.2\nfiles:\n  - url: Quillmere-Desktop-1.4.2-arm64-mac.zip\n    sha512: 9fQx1Z2c+Lw/Ab3dEe==\n"
