@@ -12,10 +12,11 @@
 #include <QNetworkRequest>
 #include <QThread>
 
+#include <tuple>
+
 namespace quillmere {
 
 using namespace Qt::StringLiterals;
-using namespace std::chrono_literals;
 
 namespace {
 
@@ -201,11 +202,7 @@ void DeltaDownload::fetchNext()
                                       + QByteArray::number(piece.offset + piece.length - 1));
     rangeReceived = 0;
     answerAccepted = false;
-    reply = session->get(request);
-    reply->setReadBufferSize(packageReadBufferBytes);
-    watcher = TransferLimits::watch(reply, limits.idle,
-                                   std::max(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                                deadline.remainingTimeAsDuration()), 1ms));
+    std::tie(reply, watcher) = getPackageBytes(*session, request, limits.idle, deadline);
     connect(reply, &QNetworkReply::readyRead, this, &DeltaDownload::receive);
     connect(reply, &QNetworkReply::finished, this, &DeltaDownload::rangeFinished);
 }

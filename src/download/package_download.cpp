@@ -13,6 +13,7 @@
 #include <QTimer>
 
 #include <limits>
+#include <tuple>
 
 namespace quillmere {
 
@@ -187,12 +188,8 @@ void PackageDownload::request()
         request.setRawHeader("If-Range", validator);
     }
     answerAccepted = false;
-    reply = session->get(request);
-    reply->setReadBufferSize(packageReadBufferBytes);
     // The idle limit restarts with every piece of data (and redirect, and header).
-    watcher = TransferLimits::watch(reply, limits.idle,
-                                   std::max(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                                deadline.remainingTimeAsDuration()), 1ms));
+    std::tie(reply, watcher) = getPackageBytes(*session, request, limits.idle, deadline);
     connect(reply, &QNetworkReply::readyRead, this, [this] { receive(); });
     connect(reply, &QNetworkReply::finished, this, &PackageDownload::replyFinished);
 }
@@ -369,6 +366,18 @@ std::optional<std::pair<QUrl, QByteArray>> partialFileOrigin(const QString &name
     if (!url || !validator || validator.decoded.isEmpty())
         return std::nullopt;
     return std::pair{QUrl::fromEncoded(url.decoded, QUrl::StrictMode), validator.decoded};
+}
+
+std::pair<QNetworkReply *, TransferLimits *> getPackageBytes(
+    QNetworkAccessManager &session, const QNetworkRequest &request, std::chrono::milliseconds idle,
+    const QDeadlineTimer &deadline)
+{
+    QNetworkReply *reply = session.get(request);
+    reply->setReadBufferSize(packageReadBufferBytes);
+    return {reply, TransferLimits::watch(reply, idle,
+                                         std::max(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                                      deadline.remainingTimeAsDuration()),
+                                                  1ms))};
 }
 
 bool rangeStartsAt(const QByteArray &contentRange, qint64 offset)

@@ -133,6 +133,13 @@ private:
 // reached only 0.6 of curl's throughput.
 inline constexpr qint64 packageReadBufferBytes = 64 * 1024;
 
+// A package's bytes as both downloads ask for them: `request` sent through `session`, holding no
+// more than packageReadBufferBytes between two reads, and watched for the idle limit and for
+// what is left of `deadline` (at least 1 ms). The limits are a child of the reply.
+[[nodiscard]] std::pair<QNetworkReply *, TransferLimits *> getPackageBytes(
+    QNetworkAccessManager &session, const QNetworkRequest &request, std::chrono::milliseconds idle,
+    const QDeadlineTimer &deadline);
+
 // Whether a 206 answer's Content-Range ("bytes FIRST-LAST/LENGTH") starts at `offset`.
 [[nodiscard]] bool rangeStartsAt(const QByteArray &contentRange, qint64 offset);
 
