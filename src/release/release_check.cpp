@@ -21,10 +21,7 @@ ReleaseCheck::ReleaseCheck(QUrl manifest, QUrl packageBase, QObject *parent)
 
 void ReleaseCheck::start()
 {
-    QNetworkRequest request = transferRequest(metadataURL, BodyEncoding::Any);
-    // Nor from a cache on the way: a stale manifest would offer an old version.
-    request.setRawHeader("Cache-Control", "no-cache");
-    QNetworkReply *reply = session->get(request);
+    QNetworkReply *reply = session->get(transferRequest(metadataURL, BodyEncoding::Any));
     // The network thread reads no further ahead than this, so an answer that goes on and on
     // costs no more memory than the bound before it is cut off there.
     reply->setReadBufferSize(64 * 1024);

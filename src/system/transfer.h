@@ -65,7 +65,9 @@ inline constexpr int transferRedirectLimit = 10;
 enum class BodyEncoding { Any, Identity };
 
 // A GET as every request of this program is made: redirects only to https and at most
-// transferRedirectLimit of them, never answered from a cache nor kept in one.
+// transferRedirectLimit of them, never answered from a cache nor kept in one. (Qt then sends
+// "Cache-Control: no-cache", so no cache on the way answers it either: a stale manifest would
+// offer an old version.)
 [[nodiscard]] QNetworkRequest transferRequest(const QUrl &url, BodyEncoding encoding);
 
 // The HTTP status of the answer that arrived (200, 206, 404...); absent when none did

@@ -184,6 +184,15 @@ Responder rangedFile(const QByteArray &body, const QByteArray &etag)
     };
 }
 
+void serveRedirects(TestServer &server, const QString &first, int hops, const Answer &last)
+{
+    const QString folder = first.left(first.lastIndexOf(u'/') + 1);
+    const auto path = [&](int hop) { return hop ? folder + QString::number(hop) : first; };
+    for (int hop = 0; hop < hops; ++hop)
+        server.serve(path(hop), {httpResponse(302, "", "Location: " + QByteArray::number(hop + 1) + "\r\n")});
+    server.serve(path(hops), last);
+}
+
 void trustTestAuthority()
 {
     // Runs before any test, so a missing file stops the run instead of failing a test.

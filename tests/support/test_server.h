@@ -58,6 +58,12 @@ using Responder = std::function<Answer(const Request &)>;
 // to "Range: bytes=N-" with a matching "If-Range", 206 with the bytes from N.
 [[nodiscard]] Responder rangedFile(const QByteArray &body, const QByteArray &etag);
 
+class TestServer;
+
+// `hops` redirects in a row from `first`, each to a relative location in its folder (1, 2...),
+// then `last` (at `first` itself when there are none).
+void serveRedirects(TestServer &server, const QString &first, int hops, const Answer &last);
+
 class TestServer {
 public:
     // The certificate presented: Trusted is from the CA that trustTestAuthority() adds;
