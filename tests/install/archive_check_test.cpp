@@ -36,6 +36,7 @@ TEST(ArchiveCheck, RefusesWhatIsDamagedOrCouldWriteElsewhere)
         {"cutInTheCentralDirectory", {file}, Unreadable, 'c', 30}, {"centralSignatureOverwritten", {file}, Unreadable, 'f', 0},
         {"centralNameLeaves", {{u"inside/xy|../../xy"_s, 0100644, u"x"_s}}, Unsafe}, {"localHeaderUnlisted", {file, {u"hidden|"_s, 0100644, u"x"_s}}, Unsafe},
         {"parentEntry", {file, {u"../escape"_s, 0100644, u"x"_s}}, Unsafe}, {"absoluteEntry", {{u"/tmp/absolute"_s, 0100644, u"x"_s}}, Unsafe},
+        {"absoluteLink", {{u"Q.app"_s, 0120777, u"/Applications/Q.app"_s}}, Unsafe},
         {"listedTwiceInAnotherCase", {file, {u"F"_s, 0100644, u"x"_s}}, Unsafe}, {"composedAndDecomposed", {{u"caf\u00e9"_s, 0100644, u"x"_s}, {u"cafe\u0301"_s, 0100644, u"x"_s}}, Unsafe},
         {"writeThroughALinkInAnotherCase", {link, {u"link/x"_s, 0100644, u"x"_s}}, Unsafe}, {"deviceFile", {{u"disk"_s, 060666, u""_s}}, Unsafe},
         // A link that is harmless by itself lets the next one leave: "here/.." is the parent.

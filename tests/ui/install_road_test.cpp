@@ -591,8 +591,10 @@ INSTANTIATE_TEST_SUITE_P(HostilePackages, InstallRoad, ::testing::Values(
     // Behind a 404, which is no transfer failure: a zip cut short (the archive check's other
     // rules, unsafe and unreadable, are its own table's).
     Row{.name = "truncatedBehind404", .answer = [](const QByteArray &zip) { return Answer{httpResponse(404, zip.first(200))}; }, .message = unpackFailed},
-    // It could point at the installed copy itself.
-    Row{.name = "linkNamedLikeTheBundle", .package = {{app, 0120777, u"/Applications/"_s + app}}, .message = unsafe},
+    // A link that stays inside the archive, to a bundle that would pass every check: the copy
+    // would install the link.
+    Row{.name = "linkNamedLikeTheBundle", .package = bundle(u"com.quillmere.desktop"_s, true, u"x/"_s + app) << ZipEntry{app, 0120777, u"x/"_s + app},
+        .message = noBundle},
     // This stays inside the stage directory, so only the bundle's own check sees it.
     Row{.name = "executableLinkedOutside", .package = bundle(u"com.quillmere.desktop"_s, false)
         << ZipEntry{app + u"/Contents/MacOS/Quillmere Desktop"_s, 0120777, u"../../../decoy/run"_s} << ZipEntry{u"decoy/run"_s, 0100755, u"#!/bin/sh\n"_s},
