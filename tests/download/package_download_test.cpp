@@ -52,11 +52,11 @@ void PrintTo(const Transfer &row, std::ostream *os) { *os << row.name; }
 class Transfers : public ::testing::TestWithParam<Transfer> {};
 
 const QByteArray etag = "\"v1\"";
-// The first 60% of the body, then a reset; with a validator unless `plain`.
-template <bool plain = false>
+// The first 60% of the body, then a reset; with a validator unless `plain`, a weak one if `weak`.
+template <bool plain = false, bool weak = false>
 void resetAtSixtyPercent(TestServer &server, const QByteArray &body)
 {
-    const QByteArray bytes = httpResponse(200, body, plain ? "" : "ETag: " + etag + "\r\n");
+    const QByteArray bytes = httpResponse(200, body, plain ? "" : "ETag: " + (weak ? "W/" + etag : etag) + "\r\n");
     server.serve(u"/updates/p.zip"_s, {bytes, Answer::End::Reset, 0ms, bytes.size() - body.size() * 4 / 10});
 }
 void rangedFile(TestServer &server, const QByteArray &body) { server.respond(u"/updates/p.zip"_s, test::rangedFile(body, etag)); }
@@ -123,7 +123,9 @@ INSTANTIATE_TEST_SUITE_P(Download, Transfers, ::testing::Values(
         });
     }, .requests = 3},
     // Without a validator the rest could belong to another file: the retry asks for all of it.
-    Transfer{.name = "noValidator", .serve = resetAtSixtyPercent<true>, .retry = rangedFile, .requests = 2}),
+    Transfer{.name = "noValidator", .serve = resetAtSixtyPercent<true>, .retry = rangedFile, .requests = 2},
+    // Nor with a weak one, which vouches for the meaning, not the bytes.
+    Transfer{.name = "weakValidator", .serve = resetAtSixtyPercent<false, true>, .retry = rangedFile, .requests = 2}),
     [](const auto &info) { return std::string(info.param.name); });
 
 }  // namespace
