@@ -339,8 +339,8 @@ void InstallerController::finishSignature(const DownloadedPackage &package, cons
         return;
     }
     // A missing signature is an error page here, which is no signature either, and so is one
-    // that goes on past the bound.
-    stage(package, result.tooLong ? QString() : result.placedFile.value_or(QString()), false);
+    // that goes on past the bound (nothing of it is placed).
+    stage(package, result.placedFile.value_or(QString()), false);
 }
 
 void InstallerController::stage(const DownloadedPackage &package, const std::optional<QString> &signatureFile,

@@ -450,8 +450,12 @@ fi
     // The faulty answer's press, timed.
     QElapsedTimer faultPress;
     faultPress.start();
-    // The button does nothing while the check runs (else a second request).
-    std::optional<SeenAlert> alert = press(*c, [&] { c->fetchMetadata(); c->primaryAction(); });
+    // The button is disabled while the check runs, and does nothing even if pressed (else a second request).
+    std::optional<SeenAlert> alert = press(*c, [&] {
+        c->fetchMetadata();
+        EXPECT_FALSE(test::control<QPushButton>(*c, "actionButton")->isEnabled());
+        c->primaryAction();
+    });
     // The manifest is never taken from a cache.
     EXPECT_TRUE(server.requests().isEmpty() || server.requests().first().header("Cache-Control") == "no-cache");
     if (!row.manifestFault) {
