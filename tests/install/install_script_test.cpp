@@ -28,26 +28,36 @@ TEST(InstallScript, WritingReplacesALinkAndMakesTheScriptExecutable)
 }
 
 // Names from outside reach both scripts as they are, whatever they hold: shell syntax, another
-// placeholder, a line break. The running-copy pattern, read by pgrep and pkill as an extended
-// regular expression, matches the installed executable's own command lines and nothing else.
+// placeholder, a line break, a backslash for AppleScript. Each script runs as it would for root:
+// on Linux its command line, on macOS that inside osascript's `do shell script` (here its
+// stand-in). The running-copy pattern, read by pgrep and pkill as an extended regular
+// expression, matches the installed executable's own command lines and nothing else.
 TEST(InstallScript, ValuesArriveAsTheyAreAndThePatternMatchesOnlyTheInstalledCopy)
 {
+    const QString osascript = QUILLMERE_TEST_SUPPORT u"/../../tools/macos-standins/bin/osascript"_s;
     for (const QString &folder : {u"/opt/Apps"_s, u"/tmp/it's $(touch /tmp/x) `id` @ZIP@ \\ \"q\"\n[a].(b)*+?{2}|^$"_s}) {
         const QString app = folder + u"/Quillmere Desktop.app"_s, exe = app + u"/Contents/MacOS/Quillmere Desktop"_s;
         const InstallInputs inputs{app, folder + u"/@APP@.zip"_s, QByteArray(64, '\x01'), 7, 501, 20, u"/home/u"_s,
                                    folder + u"/Trash"_s, {{u"LANG"_s, u"zh_CN.UTF-8 '@SIZE@'"_s}}, folder + u"/stage"_s};
         // Each script's assignments, then what they hold, then whether each line counts as running.
-        const QStringList lines{exe, exe + u" --flag"_s, u"/usr/bin/vim "_s + exe, exe + u"2"_s,
-                                QString(exe).replace(u'.', u'x'), u"/opt/Other/Quillmere Desktop.app/Contents/MacOS/Quillmere Desktop"_s};
-        const QString probe = uR"(printf '%s\n' "$APP" "$ZIP" "$SIZE" "${TRASH-}" "${CHECKED-}" "${APP_ENV[@]-}"
-                                  for line in "$@"; do [[ $line =~ $RUNNING ]] && echo yes || echo no; done)"_s;
+        QString probe = uR"(printf '%s\n' "$APP" "$ZIP" "$SIZE" "${TRASH-}" "${CHECKED-}" "${APP_ENV[@]-}"
+                            for line in)"_s;
+        for (const QString &line : {exe, exe + u" --flag"_s, u"/usr/bin/vim "_s + exe, exe + u"2"_s, QString(exe).replace(u'.', u'x'),
+                                    u"/opt/Other/Quillmere Desktop.app/Contents/MacOS/Quillmere Desktop"_s})
+            probe += u' ' + shellQuote(line);
+        probe += u"; do [[ $line =~ $RUNNING ]] && echo yes || echo no; done"_s;
         for (const auto &[script, linux] : {std::pair(linuxInstallScript(inputs), true), std::pair(macInstallScript(inputs), false)}) {
             const QString assignments = script.left(script.indexOf(linux ? u"\nEXECUTABLE="_s : u"\nWORK_PARENT="_s));
-            const CommandResult result = run(u"/bin/bash"_s, QStringList{u"-c"_s, assignments + u'\n' + probe, u"probe"_s} + lines);
+            const QStringList command = scriptCommandLine(assignments + u'\n' + probe, inputs, linux);
+            const CommandResult result = linux ? run(command.first(), command.mid(1))
+                                               : run(u"/usr/bin/python3"_s, QStringList{osascript} + osascriptInstallCommand(command).arguments);
             const QString values = linux ? QStringList{app, inputs.packagePath, u"7"_s, inputs.trashFolder, inputs.stagedAppPath,
                                                        u"LANG=zh_CN.UTF-8 '@SIZE@'"_s}.join(u'\n')
                                          : QStringList{app, inputs.packagePath, u"7"_s, {}, {}, {}}.join(u'\n');
-            EXPECT_EQ(result.output, values + u"\nyes\nyes\nno\nno\nno\nno\n"_s) << (linux ? "linux " : "mac ") << folder.toStdString();
+            const QString expected = values + u"\nyes\nyes\nno\nno\nno\nno"_s;
+            // osascript gives the output's lines with carriage returns, as AppleScript does.
+            EXPECT_EQ(result.output, (linux ? expected : QString(expected).replace(u'\n', u'\r')) + u'\n')
+                << (linux ? "linux " : "mac ") << folder.toStdString();
         }
     }
 }
