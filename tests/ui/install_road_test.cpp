@@ -88,9 +88,10 @@ Answer endless(const QByteArray &start, int status = 200)
 }
 
 // A bundle's entries below `top`: its Info.plist (with `version`, unless empty), links inside
-// it (a framework's, one through the other) and, with `executable`, a setuid program that
-// records the path it was started from, its user and its process in $HOME/started, and keeps
-// running (with the output it was given). Every entry belongs to user 4321.
+// it (a framework's, one through the other), a file anyone may write and, with `executable`, a
+// setuid program that records the path it was started from, its user and its process in
+// $HOME/started, and keeps running (with the output it was given). Every entry belongs to user
+// 4321.
 QList<ZipEntry> bundle(const QString &identifier = u"com.quillmere.desktop"_s, bool executable = true,
                        const QString &top = app, const QString &version = u"1.4.2"_s)
 {
@@ -100,7 +101,7 @@ QList<ZipEntry> bundle(const QString &identifier = u"com.quillmere.desktop"_s, b
         {top + u"/Contents/Info.plist"_s, 0100644, QString::fromUtf8(test::xmlPlist(
             "<dict><key>CFBundleIdentifier</key><string>" + identifier.toUtf8() + "</string>" + versionKey.toUtf8() + "</dict>"))},
         {top + u"/Contents/Resources/Current"_s, 0120777, u"../MacOS"_s},
-        {framework + u"Versions/A/Resources/r"_s, 0100644, u"r"_s},
+        {framework + u"Versions/A/Resources/r"_s, 0100666, u"r"_s},
         {framework + u"Versions/Current"_s, 0120777, u"A"_s},
         {framework + u"Resources"_s, 0120777, u"Versions/Current/Resources"_s}};
     if (executable)
